@@ -1,0 +1,16 @@
+#include "common/console.hpp"
+
+#include <cstdio>
+
+void pause_for_key() {
+    // A failed flush is remembered by the stream's error flag and reported by finish_output;
+    // the pause must happen either way.
+    std::fflush(stdout);
+    std::getchar();
+}
+
+int finish_output() {
+    if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) return 0;
+    std::fputs("Erro ao escrever na saida padrao.\n", stderr);
+    return 1;
+}
