@@ -1,0 +1,83 @@
+// The input bytes are the content of an input file. Whatever they are, the scan must end,
+// never touch slot 0 nor any slot past the entries it stored, end in exactly one of the ways
+// the loader has a message for, and end the same whether it reads a buffer or a stream.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "records/scanner.hpp"
+
+namespace {
+
+// Slots past the table's end, to catch a write beyond it.
+constexpr std::int32_t kGuardSlots = 2;
+
+void require(bool property, const char* what) {
+    if (property) return;
+    std::fprintf(stderr, "property broken: %s\n", what);
+    std::abort();
+}
+
+bool unset(const InputRecord& r) {
+    InputRecord pattern;
+    std::memset(&pattern, 0x5A, sizeof pattern);
+    return std::memcmp(&r, &pattern, sizeof pattern) == 0;
+}
+
+std::vector<InputRecord> fresh_table(std::int32_t slots) {
+    std::vector<InputRecord> storage(static_cast<std::size_t>(slots + kGuardSlots));
+    std::memset(storage.data(), 0x5A, storage.size() * sizeof(InputRecord));
+    return storage;
+}
+
+void check(const char* data, std::size_t size, std::int32_t slots) {
+    std::vector<InputRecord> storage = fresh_table(slots);
+    const ScanResult r = scan_records(std::span<const char>(data, size), {storage.data(), slots});
+
+    require(r.entries >= 0 && r.entries <= slots - 1, "stored no more entries than the table holds");
+    switch (r.end) {
+        case ScanEnd::loaded:
+            break;
+        case ScanEnd::malformed:
+            require(r.entry == r.entries + 1, "the malformed entry is the one after the last stored");
+            require(r.line >= 1, "the malformed entry has a line");
+            break;
+        case ScanEnd::too_many:
+            require(r.entries == slots - 1, "too many entries only once the table is full");
+            break;
+        case ScanEnd::unreadable:
+        case ScanEnd::read_error:
+            require(false, "a buffer cannot fail to be read");
+    }
+    require(unset(storage[0]), "slot 0 untouched");
+    for (std::int32_t k = 1; k <= r.entries; ++k) {
+        require(storage[static_cast<std::size_t>(k)].seq == k, "each stored slot holds its own number");
+    }
+    for (std::size_t k = static_cast<std::size_t>(r.entries) + 1; k < storage.size(); ++k) {
+        require(unset(storage[k]), "no slot past the last entry touched");
+    }
+
+    if (size == 0) return;  // a stream over nothing cannot be made in memory
+    std::vector<char> copy(data, data + size);
+    std::FILE* stream = fmemopen(copy.data(), copy.size(), "r");
+    require(stream != nullptr, "a stream over the input");
+    std::vector<InputRecord> streamed = fresh_table(slots);
+    char window[7];
+    const ScanResult s = scan_records(stream, window, {streamed.data(), slots});
+    std::fclose(stream);
+    require(s.end == r.end && s.entries == r.entries && s.entry == r.entry && s.line == r.line,
+            "a stream read in small windows ends as the buffer does");
+    require(std::memcmp(streamed.data(), storage.data(), storage.size() * sizeof(InputRecord)) == 0,
+            "a stream read in small windows stores what the buffer does");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const char* text = reinterpret_cast<const char*>(data);
+    check(text, size, RECORD_SLOTS);
+    check(text, size, 4);  // a small table reaches the too-many path on small inputs
+    return 0;
+}
