@@ -21,7 +21,7 @@ void require(bool property, const char* what) {
 }
 
 bool unset(const InputRecord& r) {
-    InputRecord pattern;
+    InputRecord pattern{};
     std::memset(&pattern, 0x5A, sizeof pattern);
     return std::memcmp(&r, &pattern, sizeof pattern) == 0;
 }
@@ -36,12 +36,14 @@ void check(const char* data, std::size_t size, std::int32_t slots) {
     std::vector<InputRecord> storage = fresh_table(slots);
     const ScanResult r = scan_records(std::span<const char>(data, size), {storage.data(), slots});
 
-    require(r.entries >= 0 && r.entries <= slots - 1, "stored no more entries than the table holds");
+    require(r.entries >= 0 && r.entries <= slots - 1,
+            "stored no more entries than the table holds");
     switch (r.end) {
         case ScanEnd::loaded:
             break;
         case ScanEnd::malformed:
-            require(r.entry == r.entries + 1, "the malformed entry is the one after the last stored");
+            require(r.entry == r.entries + 1,
+                    "the malformed entry is the one after the last stored");
             require(r.line >= 1, "the malformed entry has a line");
             break;
         case ScanEnd::too_many:
@@ -53,7 +55,8 @@ void check(const char* data, std::size_t size, std::int32_t slots) {
     }
     require(unset(storage[0]), "slot 0 untouched");
     for (std::int32_t k = 1; k <= r.entries; ++k) {
-        require(storage[static_cast<std::size_t>(k)].seq == k, "each stored slot holds its own number");
+        require(storage[static_cast<std::size_t>(k)].seq == k,
+                "each stored slot holds its own number");
     }
     for (std::size_t k = static_cast<std::size_t>(r.entries) + 1; k < storage.size(); ++k) {
         require(unset(storage[k]), "no slot past the last entry touched");

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,7 +32,7 @@ struct Table {
         view.slot = storage.data();
     }
     bool untouched(std::int32_t k) const {
-        InputRecord pattern;
+        InputRecord pattern{};
         std::memset(&pattern, 0x5A, sizeof pattern);
         return std::memcmp(&storage[static_cast<std::size_t>(k)], &pattern, sizeof pattern) == 0;
     }
@@ -43,12 +45,14 @@ Fields fields_of(const InputRecord& r) {
             r.item3_a, r.item3_b, r.item4,   r.item5_a, r.item5_b};
 }
 
-ScanResult scan_text(const std::string& text, Table& table) {
+ScanResult scan_text(const std::string& text, const Table& table) {
+    // The view points into the table's storage: the scan writes there, not into `table`.
     return scan_records(std::span<const char>(text.data(), text.size()), table.view);
 }
 
 // The number of entries, what comes after them, and the table the scan ends with.
-void expect_loaded(const ScanResult& r, std::int32_t entries, const Table& t, const std::string& why) {
+void expect_loaded(const ScanResult& r, std::int32_t entries, const Table& t,
+                   const std::string& why) {
     EXPECT_EQ(r.end, ScanEnd::loaded) << why;
     EXPECT_EQ(r.entries, entries) << why;
     EXPECT_TRUE(t.untouched(0)) << why;
@@ -126,7 +130,8 @@ TEST(Scanner, DelimitsEntriesByThePatternNotByLines) {
         Table t(RECORD_SLOTS);
         expect_loaded(scan_text(c.text, t), c.entries, t, c.text);
         for (std::int32_t k = 1; k <= c.entries; ++k) {
-            EXPECT_EQ(fields_of(t.storage[static_cast<std::size_t>(k)]), (Fields{k, 1, 2, 3, 1, 4, 5, 6, 7, 8}))
+            EXPECT_EQ(fields_of(t.storage[static_cast<std::size_t>(k)]),
+                      (Fields{k, 1, 2, 3, 1, 4, 5, 6, 7, 8}))
                 << c.text;
         }
     }
@@ -141,26 +146,26 @@ struct Malformed {
 };
 
 const Malformed kMalformed[] = {
-    {"1 , 2-3,4-5,6,7-8"sv, 1, 1},                       // whitespace before a separator
-    {"1, 2 -3,4-5,6,7-8"sv, 1, 1},                       //   ... before a hyphen
-    {"1, 2-3,4-5,6,7-8\n8 , 1-2,3-4,5,6-7"sv, 2, 2},     //   ... in a later entry
-    {"1; 2-3,4-5,6,7-8"sv, 1, 1},                        // a wrong separator
-    {"1, 2,3,4-5,6,7-8"sv, 1, 1},                        //   ... a comma for a hyphen
-    {"1, 2-3-4-5,6,7-8"sv, 1, 1},                        //   ... a hyphen for a comma
-    {"1,, 2-3,4-5,6,7-8"sv, 1, 1},                       // a separator twice
-    {"1, 2-3,4-5,6,7-x"sv, 1, 1},                        // a letter
-    {"x"sv, 1, 1},                                       //   ... as the whole file
-    {"1, 2-3,4-5,6,7-8\n\n\n  x"sv, 2, 4},               //   ... after blank lines
-    {"- 1, 2-3,4-5,6,7-8"sv, 1, 1},                      // a sign apart from its digits
-    {"+-1, 2-3,4-5,6,7-8"sv, 1, 1},                      // two signs
-    {"1, 2-3,4-5,6,7-"sv, 1, 1},                         // cut short by the end of the file
-    {"1, 2-3,4-5,6"sv, 1, 1},                            //   ... earlier
-    {"\n\n1,\n2-3,4-5,6,7"sv, 1, 3},                     //   ... over several lines
-    {"1, 2-3,4-5,6,7-8-9"sv, 2, 1},                      // a ninth number starts an entry
-    {"1, 2-3,4-5,6,7-8,"sv, 2, 1},                       // a separator after the eighth
-    {"2147483648, 1-2,3-4,5,6-7"sv, 1, 1},               // out of range, just above
-    {"1, -2147483649-2,3-4,5,6-7"sv, 1, 1},              //   ... just below
-    {"1, 2-3,4-5,6,7-99999999999999999999"sv, 1, 1},     //   ... far above
+    {"1 , 2-3,4-5,6,7-8"sv, 1, 1},                           // whitespace before a separator
+    {"1, 2 -3,4-5,6,7-8"sv, 1, 1},                           //   ... before a hyphen
+    {"1, 2-3,4-5,6,7-8\n8 , 1-2,3-4,5,6-7"sv, 2, 2},         //   ... in a later entry
+    {"1; 2-3,4-5,6,7-8"sv, 1, 1},                            // a wrong separator
+    {"1, 2,3,4-5,6,7-8"sv, 1, 1},                            //   ... a comma for a hyphen
+    {"1, 2-3-4-5,6,7-8"sv, 1, 1},                            //   ... a hyphen for a comma
+    {"1,, 2-3,4-5,6,7-8"sv, 1, 1},                           // a separator twice
+    {"1, 2-3,4-5,6,7-x"sv, 1, 1},                            // a letter
+    {"x"sv, 1, 1},                                           //   ... as the whole file
+    {"1, 2-3,4-5,6,7-8\n\n\n  x"sv, 2, 4},                   //   ... after blank lines
+    {"- 1, 2-3,4-5,6,7-8"sv, 1, 1},                          // a sign apart from its digits
+    {"+-1, 2-3,4-5,6,7-8"sv, 1, 1},                          // two signs
+    {"1, 2-3,4-5,6,7-"sv, 1, 1},                             // cut short by the end of the file
+    {"1, 2-3,4-5,6"sv, 1, 1},                                //   ... earlier
+    {"\n\n1,\n2-3,4-5,6,7"sv, 1, 3},                         //   ... over several lines
+    {"1, 2-3,4-5,6,7-8-9"sv, 2, 1},                          // a ninth number starts an entry
+    {"1, 2-3,4-5,6,7-8,"sv, 2, 1},                           // a separator after the eighth
+    {"2147483648, 1-2,3-4,5,6-7"sv, 1, 1},                   // out of range, just above
+    {"1, -2147483649-2,3-4,5,6-7"sv, 1, 1},                  //   ... just below
+    {"1, 2-3,4-5,6,7-99999999999999999999"sv, 1, 1},         //   ... far above
     {"1, 2-3,4-5,6,7-8\r\n\r\n9, 2-3,4\0-5,6,7-8"sv, 2, 3},  // a NUL byte, lines ended by CR LF
 };
 
@@ -179,7 +184,8 @@ TEST(Scanner, ReportsTheFirstMalformedEntryWithItsLineAndStopsThere) {
 
 std::string entries(std::int32_t n) {
     std::string text;
-    for (std::int32_t k = 1; k <= n; ++k) text += std::to_string(k) + ", 1-2,3-4,5,6-7\n";
+    for (std::int32_t k = 1; k <= n; ++k)
+        text += std::to_string(k) + ", 1-2,3-4,5,6-7\n";
     return text;
 }
 
@@ -202,14 +208,17 @@ TEST(Scanner, FillsTheTableToItsLastSlotAndNoFurther) {
         {1, entries(1), ScanEnd::too_many, 0},
     };
     for (const Case& c : kCases) {
-        const std::string why = std::to_string(c.slots) + " slots, " + std::to_string(c.text.size()) + " bytes";
+        const std::string why =
+            std::to_string(c.slots) + " slots, " + std::to_string(c.text.size()) + " bytes";
         Table t(c.slots);
         const ScanResult r = scan_text(c.text, t);
         EXPECT_EQ(r.end, c.end) << why;
         EXPECT_EQ(r.entries, c.entries) << why;
         EXPECT_TRUE(t.untouched(0)) << why;
-        for (std::int32_t k = 1; k <= c.entries; ++k) ASSERT_EQ(t.storage[static_cast<std::size_t>(k)].item1, k) << why;
-        for (std::int32_t k = c.entries + 1; k < c.slots + kGuardSlots; ++k) EXPECT_TRUE(t.untouched(k)) << why;
+        for (std::int32_t k = 1; k <= c.entries; ++k)
+            ASSERT_EQ(t.storage[static_cast<std::size_t>(k)].item1, k) << why;
+        for (std::int32_t k = c.entries + 1; k < c.slots + kGuardSlots; ++k)
+            EXPECT_TRUE(t.untouched(k)) << why;
     }
 }
 
@@ -217,8 +226,10 @@ TEST(Scanner, FillsTheTableToItsLastSlotAndNoFurther) {
 // buffer scan ends and leave the same table: a window edge may fall anywhere in an entry.
 TEST(Scanner, AStreamReadInAnyWindowMatchesTheBuffer) {
     std::vector<std::string> texts = {entries(733) + "junk", entries(3), "  \n\n", ""};
-    for (const Malformed& c : kMalformed) texts.emplace_back(c.text);
-    texts.emplace_back("\t7,\t10- 25,\r\n3-\v4,\f12, 100-  140\r\n0007, 0010-025,03-4,12,-2147483648--0140");
+    std::transform(std::begin(kMalformed), std::end(kMalformed), std::back_inserter(texts),
+                   [](const Malformed& c) { return std::string(c.text); });
+    texts.emplace_back(
+        "\t7,\t10- 25,\r\n3-\v4,\f12, 100-  140\r\n0007, 0010-025,03-4,12,-2147483648--0140");
 
     for (const std::string& text : texts) {
         Table expected(RECORD_SLOTS);
@@ -258,7 +269,7 @@ ssize_t failing_read(void* cookie, char* out, std::size_t size) {
         return -1;
     }
     const std::size_t n = std::min(size, f->text.size() - f->pos);
-    std::memcpy(out, f->text.data() + f->pos, n);
+    std::copy_n(f->text.data() + f->pos, n, out);
     f->pos += n;
     return static_cast<ssize_t>(n);
 }
@@ -312,7 +323,8 @@ TEST(LoadRecords, FillsTheTableFromAFile) {
     std::remove(path);
     EXPECT_TRUE(t.untouched(0));
     for (std::int32_t k = 1; k <= 733; ++k) {
-        ASSERT_EQ(fields_of(t.storage[static_cast<std::size_t>(k)]), (Fields{k, k, 1, 2, 1, 3, 4, 5, 6, 7}));
+        ASSERT_EQ(fields_of(t.storage[static_cast<std::size_t>(k)]),
+                  (Fields{k, k, 1, 2, 1, 3, 4, 5, 6, 7}));
     }
 }
 

@@ -44,7 +44,8 @@ int peek(Cursor& in) {
 // Whitespace as the C library's scan counts it in the C locale.
 constexpr std::array<bool, 256> kSpace = [] {
     std::array<bool, 256> space{};
-    for (const char c : {' ', '\t', '\n', '\v', '\f', '\r'}) space[static_cast<unsigned char>(c)] = true;
+    for (const char c : {' ', '\t', '\n', '\v', '\f', '\r'})
+        space[static_cast<unsigned char>(c)] = true;
     return space;
 }();
 
@@ -110,8 +111,8 @@ bool read_entry(Cursor& in, std::array<std::int32_t, 8>& number) {
 
 InputRecord make_record(std::int32_t seq, const std::array<std::int32_t, 8>& n) {
     // Subtract as unsigned: the difference must wrap, and signed overflow is undefined.
-    const auto diff =
-        static_cast<std::int32_t>(static_cast<std::uint32_t>(n[2]) - static_cast<std::uint32_t>(n[1]));
+    const auto diff = static_cast<std::int32_t>(static_cast<std::uint32_t>(n[2]) -
+                                                static_cast<std::uint32_t>(n[1]));
     return InputRecord{seq, n[0], n[1], n[2], diff, n[3], n[4], n[5], n[6], n[7]};
 }
 
@@ -131,6 +132,7 @@ ScanResult scan(Cursor& in, RecordTable table) {
             if (in.failed) return {ScanEnd::read_error, k - 1, 0, 0};
             return {ScanEnd::malformed, k - 1, k, line};
         }
+        // cppcheck-suppress unreadVariable ; the slot is the caller's, read after the scan
         table.slot[k] = make_record(k, number);
     }
 }

@@ -6,14 +6,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <stdexcept>
-
-extern char** environ;
 
 namespace {
 
@@ -35,7 +35,8 @@ bool drain(int fd, std::string& into) {
 using Clock = std::chrono::steady_clock;
 
 int remaining_ms(Clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
@@ -47,15 +48,20 @@ Child start(const Launch& launch) {
     const auto err = make_pipe();
 
     std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
+    for (char** e = environ; *e != nullptr; ++e)
+        env.emplace_back(*e);
     env.insert(env.end(), launch.env.begin(), launch.env.end());
     std::vector<char*> envp;
-    for (std::string& e : env) envp.push_back(e.data());
+    envp.reserve(env.size() + 1);
+    std::transform(env.begin(), env.end(), std::back_inserter(envp),
+                   [](std::string& e) { return e.data(); });
     envp.push_back(nullptr);
     std::vector<std::string> args{launch.program};
     args.insert(args.end(), launch.args.begin(), launch.args.end());
     std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
+    argv.reserve(args.size() + 1);
+    std::transform(args.begin(), args.end(), std::back_inserter(argv),
+                   [](std::string& a) { return a.data(); });
     argv.push_back(nullptr);
 
     const pid_t pid = fork();
@@ -108,11 +114,13 @@ int finish(Child& child, int ms) {
         // Keep the pipes flowing so a chatty program cannot block on a full pipe.
         std::array<pollfd, 2> p{pollfd{child.output, POLLIN, 0}, pollfd{child.errors, POLLIN, 0}};
         poll(p.data(), p.size(), 10);
-        if (child.output >= 0 && (p[0].revents & (POLLIN | POLLHUP)) && !drain(child.output, child.out)) {
+        if (child.output >= 0 && (p[0].revents & (POLLIN | POLLHUP)) &&
+            !drain(child.output, child.out)) {
             close(child.output);
             child.output = -1;
         }
-        if (child.errors >= 0 && (p[1].revents & (POLLIN | POLLHUP)) && !drain(child.errors, child.err)) {
+        if (child.errors >= 0 && (p[1].revents & (POLLIN | POLLHUP)) &&
+            !drain(child.errors, child.err)) {
             close(child.errors);
             child.errors = -1;
         }

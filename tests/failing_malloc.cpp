@@ -5,7 +5,9 @@
 #include <cstddef>
 #include <cstdlib>
 
-extern "C" void* __libc_malloc(std::size_t size);  // glibc's allocator, under its own name
+// glibc's allocator, under its own name.
+// NOLINTNEXTLINE(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
+extern "C" void* __libc_malloc(std::size_t size);
 
 namespace {
 

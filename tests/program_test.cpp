@@ -21,13 +21,18 @@ constexpr int kPatience = 20000;  // ms; only a hung program takes this long
 
 std::string entries(int n) {
     std::string text;
-    for (int k = 1; k <= n; ++k) text += std::to_string(k) + ", 10-25,3-4,12,100-140\n";
+    for (int k = 1; k <= n; ++k)
+        text += std::to_string(k) + ", 10-25,3-4,12,100-140\n";
     return text;
 }
 
-Launch in_new_folder() { return Launch{NSUICA_PROGRAM, scratch_folder(), {}, {}, false, ""}; }
+Launch in_new_folder() {
+    return Launch{NSUICA_PROGRAM, scratch_folder(), {}, {}, false, ""};
+}
 
-std::string input_path(const Launch& launch) { return launch.folder + "/NSuica.in"; }
+std::string input_path(const Launch& launch) {
+    return launch.folder + "/NSuica.in";
+}
 
 TEST(Program, PrintsTheCornerBeforeReadingAndLooksForTheFileOnlyAfterThePause) {
     const Launch launch = in_new_folder();
@@ -67,7 +72,8 @@ TEST(Program, EndsEachInputFileWithItsMessageStatusAndPauses) {
          "A entrada 2 do arquivo NSuica.in esta mal formada (linha 3).\n", 1, ""},
         {"out of range", "1, 2-3,4-5,6,7-2147483648\n", true,
          "A entrada 1 do arquivo NSuica.in esta mal formada (linha 1).\n", 1, ""},
-        {"734 entries", entries(734), true, "O Arquivo NSuica.in tem mais de 733 entradas.\n", 1, ""},
+        {"734 entries", entries(734), true, "O Arquivo NSuica.in tem mais de 733 entradas.\n", 1,
+         ""},
     };
     for (const Case& c : kCases) {
         const Launch launch = in_new_folder();

@@ -12,8 +12,10 @@ namespace {
     std::exit(1);
 }
 
-// A non-positive count asks for nothing; it must not wrap into a huge request.
-std::size_t count_of(std::int32_t n) { return n > 0 ? static_cast<std::size_t>(n) : 0; }
+// A non-positive count still asks for one element: never zero bytes, never a wrapped size.
+std::size_t count_of(std::int32_t n) {
+    return n > 0 ? static_cast<std::size_t>(n) : 1;
+}
 
 }  // namespace
 
@@ -25,7 +27,7 @@ WeightMatrix allocate_weights(std::int32_t rows, std::int32_t cols) {
     matrix.row = static_cast<std::int32_t**>(std::malloc(row_count * sizeof(std::int32_t*)));
     if (matrix.row == nullptr) out_of_memory("Falta memoria para alocar a matriz de ponteiros\n");
 
-    for (std::size_t i = 0; i < row_count; ++i) {
+    for (std::int32_t i = 0; i < rows; ++i) {
         // Rows allocated before a failure are left to the end of the process, like the rest.
         matrix.row[i] = static_cast<std::int32_t*>(std::malloc(row_bytes));
         if (matrix.row[i] == nullptr) {
@@ -41,6 +43,7 @@ void init_weights(WeightMatrix& matrix) {
     const std::int32_t rows = std::min(INIT_BLOCK, matrix.rows);
     const std::int32_t cols = std::min(INIT_BLOCK, matrix.cols);
     for (std::int32_t i = 0; i < rows; ++i) {
-        for (std::int32_t j = 0; j < cols; ++j) matrix.row[i][j] = 1;
+        for (std::int32_t j = 0; j < cols; ++j)
+            matrix.row[i][j] = 1;
     }
 }

@@ -12,13 +12,15 @@ constexpr std::int32_t kUnset = -7;
 
 void fill(WeightMatrix& m, std::int32_t value) {
     for (std::int32_t i = 0; i < m.rows; ++i) {
-        for (std::int32_t j = 0; j < m.cols; ++j) m.row[i][j] = value;
+        for (std::int32_t j = 0; j < m.cols; ++j)
+            m.row[i][j] = value;
     }
 }
 
 // The program keeps its matrix to the end of the process; a test gives it back.
 void release(WeightMatrix& m) {
-    for (std::int32_t i = 0; i < m.rows; ++i) std::free(m.row[i]);
+    for (std::int32_t i = 0; i < m.rows; ++i)
+        std::free(m.row[i]);
     std::free(static_cast<void*>(m.row));
 }
 
