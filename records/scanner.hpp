@@ -28,6 +28,7 @@ struct ScanResult {
 // by lines. Never touches slot 0 nor any slot past the last entry stored.
 ScanResult scan_records(std::span<const char> text, RecordTable table);
 
-// The same, reading `stream` through `buffer` a buffer's length at a time, so input of any
-// size is scanned in constant memory. A failed read is never taken for the end of the file.
+// The same, reading `stream` through `buffer` (two bytes at least: its last byte is the scan's
+// own), so input of any size is scanned in constant memory. A failed read is never taken for
+// the end of the file.
 ScanResult scan_records(std::FILE* stream, std::span<char> buffer, RecordTable table);

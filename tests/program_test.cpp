@@ -48,8 +48,9 @@ TEST(Program, PrintsTheCornerBeforeReadingAndLooksForTheFileOnlyAfterThePause) {
     EXPECT_EQ(child.err, "");
 }
 
-// One character is typed at the start and another once the program has answered: a run that
-// pauses a second time reads both, one that does not leaves the second unread.
+// One character is typed at the start. A run that fails after the pause answers with its
+// message; only then is a second character typed, which it must read at its own pause.
+// Nothing may be left unread, and a run that pauses once too often hangs and fails.
 TEST(Program, EndsEachInputFileWithItsMessageStatusAndPauses) {
     struct Case {
         const char* what;
@@ -57,23 +58,21 @@ TEST(Program, EndsEachInputFileWithItsMessageStatusAndPauses) {
         bool present;
         std::string message;
         int status;
-        std::string unread;
     };
     const Case kCases[] = {
-        {"733 entries", entries(733), true, "", 0, "b"},
-        {"no line break at the end", "1, 2-3,4-5,6,7-8", true, "", 0, "b"},
-        {"empty", "", true, "", 0, "b"},
-        {"whitespace only", " \n\t\r\n\n", true, "", 0, "b"},
-        {"missing", "", false, kCannotOpen, 1, ""},
-        {"a folder", "<dir>", true, kCannotOpen, 1, ""},
+        {"733 entries", entries(733), true, "", 0},
+        {"no line break at the end", "1, 2-3,4-5,6,7-8", true, "", 0},
+        {"empty", "", true, "", 0},
+        {"whitespace only", " \n\t\r\n\n", true, "", 0},
+        {"missing", "", false, kCannotOpen, 1},
+        {"a folder", "<dir>", true, kCannotOpen, 1},
         {"malformed second entry", "1, 2-3,4-5,6,7-8\n8 , 1-2,3-4,5,6-7\n", true,
-         "A entrada 2 do arquivo NSuica.in esta mal formada (linha 2).\n", 1, ""},
+         "A entrada 2 do arquivo NSuica.in esta mal formada (linha 2).\n", 1},
         {"cut short", "1, 2-3,4-5,6,7-8\n\n9, 2-", true,
-         "A entrada 2 do arquivo NSuica.in esta mal formada (linha 3).\n", 1, ""},
+         "A entrada 2 do arquivo NSuica.in esta mal formada (linha 3).\n", 1},
         {"out of range", "1, 2-3,4-5,6,7-2147483648\n", true,
-         "A entrada 1 do arquivo NSuica.in esta mal formada (linha 1).\n", 1, ""},
-        {"734 entries", entries(734), true, "O Arquivo NSuica.in tem mais de 733 entradas.\n", 1,
-         ""},
+         "A entrada 1 do arquivo NSuica.in esta mal formada (linha 1).\n", 1},
+        {"734 entries", entries(734), true, "O Arquivo NSuica.in tem mais de 733 entradas.\n", 1},
     };
     for (const Case& c : kCases) {
         const Launch launch = in_new_folder();
@@ -84,12 +83,14 @@ TEST(Program, EndsEachInputFileWithItsMessageStatusAndPauses) {
         }
         Child child = start(launch);
         send(child, "a");
-        read_output(child, kCorner.size() + c.message.size(), kPatience);
-        send(child, "b");
+        if (!c.message.empty()) {
+            read_output(child, kCorner.size() + c.message.size(), kPatience);
+            send(child, "b");
+        }
         EXPECT_EQ(finish(child, kPatience), c.status) << c.what;
         EXPECT_EQ(child.out, kCorner + c.message) << c.what;
         EXPECT_EQ(child.err, "") << c.what;
-        EXPECT_EQ(unread_input(child), c.unread) << c.what;
+        EXPECT_EQ(unread_input(child), "") << c.what;
     }
 }
 
