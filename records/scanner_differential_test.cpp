@@ -48,9 +48,11 @@ struct Generator {
                                              "-0002147483648",
                                              "00000000000000000000000000007"};
         if (chance(0.1)) return kEdges[pick(std::size(kEdges))];
-        static const char* const kBeyond[] = {
-            "2147483648",  "-2147483649",    "4294967296",           "-4294967297",
-            "+2147483648", "00002147483648", "99999999999999999999", "-9223372036854775809"};
+        static const char* const kBeyond[] = {"2147483648",           "-2147483649",
+                                              "4294967296",           "-4294967297",
+                                              "+2147483648",          "00002147483648",
+                                              "99999999999999999999", "-9223372036854775809",
+                                              "18446744073709551621", "-18446744073709551617"};
         if (chance(fault)) return kBeyond[pick(std::size(kBeyond))];
         static const char* const kBroken[] = {"- 5", "+-5", "--5", "x", "", "5x", "0x1A", "+", "-"};
         if (chance(fault)) return kBroken[pick(std::size(kBroken))];
