@@ -67,7 +67,7 @@ void check(const char* data, std::size_t size, std::int32_t slots) {
     std::FILE* stream = fmemopen(copy.data(), copy.size(), "r");
     require(stream != nullptr, "a stream over the input");
     std::vector<InputRecord> streamed = fresh_table(slots);
-    char window[7];
+    char window[SCAN_RESERVED + 7];
     const ScanResult s = scan_records(stream, window, {streamed.data(), slots});
     std::fclose(stream);
     require(s.end == r.end && s.entries == r.entries && s.entry == r.entry && s.line == r.line,

@@ -184,6 +184,34 @@ TEST(Scanner, ReportsTheFirstMalformedEntryWithItsLineAndStopsThere) {
     }
 }
 
+// Whitespace is skipped a word at a time; a byte that only looks like whitespace in its low
+// bits, or a sentinel-like NUL, must stop the run wherever it falls in a word, and every line
+// break must be counted.
+TEST(Scanner, LongRunsOfWhitespaceStopAtTheFirstOtherByte) {
+    const std::string kSpaces = " \t\n\v\f\r";
+    const std::string kStoppers("\x89\xa0\x8a\x8d\x00\x08\x0e\x1f!x:/", 12);
+    for (std::size_t length = 0; length < 40; ++length) {
+        std::string run;
+        std::int64_t breaks = 0;
+        for (std::size_t i = 0; i < length; ++i) {
+            run += kSpaces[(i * 7 + length) % kSpaces.size()];
+            breaks += run.back() == '\n' ? 1 : 0;
+        }
+        for (const char stopper : kStoppers) {
+            // Whitespace after the stopper too: a stopper taken for whitespace would be passed
+            // over with the line breaks that follow it.
+            const std::string text = "1, 2-3,4-5,6,7-8" + run + stopper + "\n\n\n\n\n\n\n\n\n1";
+            Table t(RECORD_SLOTS);
+            const ScanResult r = scan_text(text, t);
+            const std::string why = std::to_string(length) + " then byte " +
+                                    std::to_string(static_cast<unsigned char>(stopper));
+            EXPECT_EQ(r.end, ScanEnd::malformed) << why;
+            EXPECT_EQ(r.entry, 2) << why;
+            EXPECT_EQ(r.line, 1 + breaks) << why;
+        }
+    }
+}
+
 std::string entries(std::int32_t n) {
     std::string text;
     for (std::int32_t k = 1; k <= n; ++k)
@@ -236,7 +264,7 @@ TEST(Scanner, AStreamReadInAnyWindowMatchesTheBuffer) {
     for (const std::string& text : texts) {
         Table expected(RECORD_SLOTS);
         const ScanResult want = scan_text(text, expected);
-        for (const std::size_t width : {2U, 3U, 4U, 8U, 65U, 4097U}) {
+        for (const std::size_t width : {9U, 10U, 11U, 16U, 72U, 4104U}) {
             std::vector<char> copy(text.begin(), text.end());
             std::FILE* stream = fmemopen(copy.data(), copy.size(), "r");
             if (copy.empty()) stream = std::fopen("/dev/null", "r");
@@ -293,7 +321,7 @@ TEST(Scanner, AFailedReadIsNeverTakenForTheEndOfTheFile) {
         Failing source{c.text, 0};
         std::FILE* stream = fopencookie(&source, "r", {failing_read, nullptr, nullptr, nullptr});
         ASSERT_NE(stream, nullptr);
-        std::array<char, 16> window{};
+        std::array<char, 24> window{};
         Table t(RECORD_SLOTS);
         const ScanResult r = scan_records(stream, window, t.view);
         std::fclose(stream);

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace {
 
-// The input seen through a window of `buffer`, refilled when the scan reaches its end. A NUL
-// always stands just past the window, so the inner loops stop there without a bounds check
-// of their own; only when they stop exactly at `end` is the window refilled.
+// The input seen through a window of `buffer`, refilled when the scan reaches its end. Eight
+// NULs always stand just past the window: the first stops the inner loops without a bounds
+// check of their own (only when they stop exactly at `end` is the window refilled), and all
+// eight let whitespace be tested a word at a time.
 struct Cursor {
     const char* pos;
     const char* end;
@@ -21,14 +23,14 @@ struct Cursor {
 };
 
 Cursor make_cursor(std::FILE* stream, std::span<const char> text, std::span<char> buffer) {
-    buffer[0] = '\0';
+    std::fill_n(buffer.data(), SCAN_RESERVED, '\0');
     return Cursor{buffer.data(), buffer.data(), stream, text, buffer, false, false, false, 1};
 }
 
 // Moves the window to the next part of the input. False when there is none.
 bool refill(Cursor& in) {
     if (in.exhausted) return false;
-    const std::size_t room = in.buffer.size() - 1;  // the last byte is for the sentinel
+    const std::size_t room = in.buffer.size() - SCAN_RESERVED;
     std::size_t got = 0;
     if (in.stream != nullptr) {
         got = std::fread(in.buffer.data(), 1, room, in.stream);
@@ -43,7 +45,7 @@ bool refill(Cursor& in) {
         return false;
     }
     in.read_any = true;
-    in.buffer[got] = '\0';
+    std::fill_n(in.buffer.data() + got, SCAN_RESERVED, '\0');
     in.pos = in.buffer.data();
     in.end = in.pos + got;
     return true;
@@ -68,10 +70,39 @@ bool is_digit(char c) {
     return static_cast<unsigned char>(c - '0') <= 9;
 }
 
+// Eight bytes at a time, for long runs of whitespace: the high bit of each byte that is zero,
+// and of each byte that is whitespace.
+constexpr std::uint64_t kOnes = 0x0101010101010101U;
+constexpr std::uint64_t kHigh = 0x8080808080808080U;
+
+std::uint64_t zero_bytes(std::uint64_t x) {
+    return ~(((x & ~kHigh) + ~kHigh) | x) & kHigh;
+}
+
+std::uint64_t space_bytes(std::uint64_t word) {
+    // No byte carries into the next: the low seven bits of each are summed with at most 0x77
+    // and taken from 0x8D.
+    const std::uint64_t low = word & ~kHigh;
+    const std::uint64_t from_tab = low + kOnes * (0x80 - '\t');
+    const std::uint64_t to_return = kOnes * (0x80 + '\r') - low;
+    return (from_tab & to_return & ~word & kHigh) | zero_bytes(word ^ (kOnes * ' '));
+}
+
 void skip_space(Cursor& in) {
     for (;;) {
         const char* p = in.pos;
         std::int64_t breaks = 0;
+        // A word of whitespace holds no sentinel, so it lies wholly inside the window.
+        for (;;) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, p, sizeof word);
+            if (space_bytes(word) != kHigh) break;
+            // One bit a line break, at the bottom of its byte; the product sums the bytes
+            // into the top one. (A multiply: no popcount instruction can be assumed.)
+            const std::uint64_t line_breaks = zero_bytes(word ^ (kOnes * '\n')) >> 7;
+            breaks += static_cast<std::int64_t>((line_breaks * kOnes) >> 56);
+            p += sizeof word;
+        }
         while (kSpace[static_cast<unsigned char>(*p)]) {
             breaks += *p == '\n' ? 1 : 0;
             ++p;

@@ -28,7 +28,10 @@ struct ScanResult {
 // by lines. Never touches slot 0 nor any slot past the last entry stored.
 ScanResult scan_records(std::span<const char> text, RecordTable table);
 
-// The same, reading `stream` through `buffer` (two bytes at least: its last byte is the scan's
-// own), so input of any size is scanned in constant memory. A failed read is never taken for
-// the end of the file.
+// The last bytes of a stream's buffer that the scan keeps for itself.
+constexpr std::size_t SCAN_RESERVED = 8;
+
+// The same, reading `stream` through `buffer`, which must be longer than SCAN_RESERVED, so
+// input of any size is scanned in constant memory. A failed read is never taken for the end
+// of the file.
 ScanResult scan_records(std::FILE* stream, std::span<char> buffer, RecordTable table);

@@ -200,7 +200,7 @@ TEST(ScannerAgainstTheCLibrary, AgreesOnEveryGeneratedFile) {
         // The same file through a stream, in windows of a width that varies from file to file.
         std::rewind(file);
         std::memset(table.data(), 0x5A, table.size() * sizeof(InputRecord));
-        std::vector<char> window(2 + gen.pick(40));
+        std::vector<char> window(SCAN_RESERVED + 1 + gen.pick(40));
         const ScanResult from_stream = scan_records(file, window, {table.data(), RECORD_SLOTS});
         std::fclose(file);
         expect_same(from_stream, table, want,

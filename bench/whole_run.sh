@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# The whole run on the 733-entry example with standard input at its end, beside a C program
+# doing the same work with fscanf/printf/getchar, and beside an empty C program.
+# Usage: bench/whole_run.sh [BUILD_DIR] [RUNS]   (defaults: build, 300)
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "${1:-$here/../build}" && pwd)
+runs=${2:-300}
+command -v valgrind >/dev/null || { echo "whole_run: valgrind is needed" >&2; exit 1; }
+[ -x /usr/bin/time ] || { echo "whole_run: /usr/bin/time (package time) is needed" >&2; exit 1; }
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cp "$here/../examples/NSuica.in" "$work/NSuica.in"
+cd "$work"
+
+names=(nsuica c_reference empty_c)
+progs=("$build/nsuica" "$build/bench/c_reference" "$build/bench/empty_c")
+
+# The comparison holds only if both programs print the same and end the same.
+ours=$("${progs[0]}" </dev/null; echo "status $?")
+theirs=$("${progs[1]}" </dev/null; echo "status $?")
+[ "$ours" = "$theirs" ] || { echo "whole_run: the C program's run differs from nsuica's" >&2; exit 1; }
+
+instructions() { valgrind --tool=callgrind --callgrind-out-file=/dev/null "$1" </dev/null 2>&1 >/dev/null |
+                 sed -n 's/.*Collected : *\([0-9]*\).*/\1/p'; }
+peak_kib() { /usr/bin/time -f %M "$1" </dev/null 2>&1 >/dev/null | tail -n 1; }
+# Wall time of `runs` runs one after the other, in nanoseconds each.
+wall_ns() {
+    local start end
+    start=$(date +%s%N)
+    for ((i = 0; i < runs; i++)); do "$1" </dev/null >/dev/null; done
+    end=$(date +%s%N)
+    echo $(((end - start) / runs))
+}
+
+declare -A ir rss ns
+for i in "${!names[@]}"; do
+    ir[${names[$i]}]=$(instructions "${progs[$i]}")
+    rss[${names[$i]}]=$(peak_kib "${progs[$i]}")
+done
+# Interleave the timed rounds so that a change in the machine's load falls on all three.
+for round in 1 2 3; do
+    for i in "${!names[@]}"; do
+        t=$(wall_ns "${progs[$i]}")
+        ns[${names[$i]}]=$(( ${ns[${names[$i]}]:-0} + t ))
+    done
+done
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
+printf '| program | instructions | ratio to C | peak RSS (KiB) | ratio to C | wall time per run (us) | ratio to C |\n'
+printf '|---|---:|---:|---:|---:|---:|---:|\n'
+for n in "${names[@]}"; do
+    printf '| %s | %d | %s | %d | %s | %.1f | %s |\n' "$n" "${ir[$n]}" "$(ratio "${ir[$n]}" "${ir[c_reference]}")" \
+        "${rss[$n]}" "$(ratio "${rss[$n]}" "${rss[c_reference]}")" \
+        "$(awk -v t="${ns[$n]}" 'BEGIN { print t / 3 / 1000 }')" "$(ratio "${ns[$n]}" "${ns[c_reference]}")"
+done
