@@ -88,24 +88,35 @@ std::uint64_t space_bytes(std::uint64_t word) {
     return (from_tab & to_return & ~word & kHigh) | zero_bytes(word ^ (kOnes * ' '));
 }
 
+// Passes over whole words of whitespace from `p`, counting their line breaks. A word of
+// whitespace holds no sentinel, so it lies wholly inside the window.
+const char* skip_space_words(const char* p, std::int64_t& breaks) {
+    for (;;) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, p, sizeof word);
+        if (space_bytes(word) != kHigh) return p;
+        // One bit a line break, at the bottom of its byte; the product sums the bytes into the
+        // top one. (A multiply: no popcount instruction can be assumed.)
+        const std::uint64_t line_breaks = zero_bytes(word ^ (kOnes * '\n')) >> 7;
+        breaks += static_cast<std::int64_t>((line_breaks * kOnes) >> 56);
+        p += sizeof word;
+    }
+}
+
 void skip_space(Cursor& in) {
     for (;;) {
         const char* p = in.pos;
         std::int64_t breaks = 0;
-        // A word of whitespace holds no sentinel, so it lies wholly inside the window.
-        for (;;) {
-            std::uint64_t word = 0;
-            std::memcpy(&word, p, sizeof word);
-            if (space_bytes(word) != kHigh) break;
-            // One bit a line break, at the bottom of its byte; the product sums the bytes
-            // into the top one. (A multiply: no popcount instruction can be assumed.)
-            const std::uint64_t line_breaks = zero_bytes(word ^ (kOnes * '\n')) >> 7;
-            breaks += static_cast<std::int64_t>((line_breaks * kOnes) >> 56);
-            p += sizeof word;
-        }
+        // The usual run, a line break or two, goes byte by byte; only a run that fills a word
+        // is worth testing a word at a time.
+        const char* first = p;
         while (kSpace[static_cast<unsigned char>(*p)]) {
             breaks += *p == '\n' ? 1 : 0;
             ++p;
+            if (p - first == 8) {
+                p = skip_space_words(p, breaks);
+                first = p;
+            }
         }
         in.pos = p;
         in.line += breaks;
