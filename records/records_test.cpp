@@ -212,6 +212,27 @@ TEST(Scanner, LongRunsOfWhitespaceStopAtTheFirstOtherByte) {
     }
 }
 
+TEST(Scanner, CountsEveryLineBreakOfAVeryLongRun) {
+    const std::string text = "1, 2-3,4-5,6,7-8" + std::string(70000, '\n') + "x";
+    std::vector<char> copy(text.begin(), text.end());
+    for (const std::size_t room : {std::size_t{0}, std::size_t{65536}}) {
+        Table t(RECORD_SLOTS);
+        ScanResult r{};
+        if (room == 0) {
+            r = scan_text(text, t);
+        } else {
+            std::FILE* stream = fmemopen(copy.data(), copy.size(), "r");
+            ASSERT_NE(stream, nullptr);
+            std::vector<char> window(SCAN_RESERVED + room);
+            r = scan_records(stream, window, t.view);
+            std::fclose(stream);
+        }
+        EXPECT_EQ(r.end, ScanEnd::malformed) << room;
+        EXPECT_EQ(r.entry, 2) << room;
+        EXPECT_EQ(r.line, 70001) << room;
+    }
+}
+
 std::string entries(std::int32_t n) {
     std::string text;
     for (std::int32_t k = 1; k <= n; ++k)
@@ -264,7 +285,8 @@ TEST(Scanner, AStreamReadInAnyWindowMatchesTheBuffer) {
     for (const std::string& text : texts) {
         Table expected(RECORD_SLOTS);
         const ScanResult want = scan_text(text, expected);
-        for (const std::size_t width : {9U, 10U, 11U, 16U, 72U, 4104U}) {
+        for (const std::size_t room : {1U, 2U, 3U, 8U, 64U, 4096U}) {
+            const std::size_t width = SCAN_RESERVED + room;
             std::vector<char> copy(text.begin(), text.end());
             std::FILE* stream = fmemopen(copy.data(), copy.size(), "r");
             if (copy.empty()) stream = std::fopen("/dev/null", "r");
@@ -321,7 +343,7 @@ TEST(Scanner, AFailedReadIsNeverTakenForTheEndOfTheFile) {
         Failing source{c.text, 0};
         std::FILE* stream = fopencookie(&source, "r", {failing_read, nullptr, nullptr, nullptr});
         ASSERT_NE(stream, nullptr);
-        std::array<char, 24> window{};
+        std::array<char, SCAN_RESERVED + 8> window{};
         Table t(RECORD_SLOTS);
         const ScanResult r = scan_records(stream, window, t.view);
         std::fclose(stream);

@@ -4,12 +4,16 @@
 #include <array>
 #include <cstring>
 
+#if defined(__SSE2__) && defined(__x86_64__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
-// The input seen through a window of `buffer`, refilled when the scan reaches its end. Eight
-// NULs always stand just past the window: the first stops the inner loops without a bounds
-// check of their own (only when they stop exactly at `end` is the window refilled), and all
-// eight let whitespace be tested a word at a time.
+// The input seen through a window of `buffer`, refilled when the scan reaches its end.
+// SCAN_RESERVED NULs always stand just past the window: the first stops the inner loops
+// without a bounds check of their own (only when they stop exactly at `end` is the window
+// refilled), and all of them let whitespace be tested a block at a time.
 struct Cursor {
     const char* pos;
     const char* end;
@@ -70,8 +74,43 @@ bool is_digit(char c) {
     return static_cast<unsigned char>(c - '0') <= 9;
 }
 
-// Eight bytes at a time, for long runs of whitespace: the high bit of each byte that is zero,
-// and of each byte that is whitespace.
+// Long runs of whitespace are passed over many bytes at a time. A block of whitespace holds no
+// sentinel, so it lies wholly inside the window; the next block read lies at worst in the
+// SCAN_RESERVED bytes past it, which are always there.
+#if defined(__SSE2__) && defined(__x86_64__) && !defined(NSUICA_PORTABLE_SCAN)
+
+// Sixteen bytes a step, with the instructions every x86-64 processor has.
+const char* skip_space_blocks(const char* p, std::int64_t& breaks) {
+    const __m128i space = _mm_set1_epi8(' ');
+    const __m128i tab = _mm_set1_epi8('\t');
+    const __m128i four = _mm_set1_epi8(4);
+    const __m128i newline = _mm_set1_epi8('\n');
+    for (;;) {
+        // Each byte lane counts its line breaks; 255 steps cannot overflow a lane.
+        __m128i lanes = _mm_setzero_si128();
+        bool run_goes_on = true;
+        for (int step = 0; step < 255; ++step) {
+            const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            const __m128i from_tab = _mm_sub_epi8(block, tab);  // '\t' to '\r' become 0 to 4
+            const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(from_tab, four), from_tab);
+            const __m128i white = _mm_or_si128(control, _mm_cmpeq_epi8(block, space));
+            if (_mm_movemask_epi8(white) != 0xFFFF) {
+                run_goes_on = false;
+                break;
+            }
+            lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(block, newline));
+            p += sizeof block;
+        }
+        const __m128i sums = _mm_sad_epu8(lanes, _mm_setzero_si128());
+        breaks += _mm_cvtsi128_si64(sums) + _mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums));
+        if (!run_goes_on) return p;
+    }
+}
+
+#else
+
+// Eight bytes a step in plain integer arithmetic: the high bit of each byte that is zero, and
+// of each byte that is whitespace.
 constexpr std::uint64_t kOnes = 0x0101010101010101U;
 constexpr std::uint64_t kHigh = 0x8080808080808080U;
 
@@ -88,9 +127,7 @@ std::uint64_t space_bytes(std::uint64_t word) {
     return (from_tab & to_return & ~word & kHigh) | zero_bytes(word ^ (kOnes * ' '));
 }
 
-// Passes over whole words of whitespace from `p`, counting their line breaks. A word of
-// whitespace holds no sentinel, so it lies wholly inside the window.
-const char* skip_space_words(const char* p, std::int64_t& breaks) {
+const char* skip_space_blocks(const char* p, std::int64_t& breaks) {
     for (;;) {
         std::uint64_t word = 0;
         std::memcpy(&word, p, sizeof word);
@@ -103,6 +140,8 @@ const char* skip_space_words(const char* p, std::int64_t& breaks) {
     }
 }
 
+#endif
+
 void skip_space(Cursor& in) {
     for (;;) {
         const char* p = in.pos;
@@ -114,7 +153,7 @@ void skip_space(Cursor& in) {
             breaks += *p == '\n' ? 1 : 0;
             ++p;
             if (p - first == 8) {
-                p = skip_space_words(p, breaks);
+                p = skip_space_blocks(p, breaks);
                 first = p;
             }
         }

@@ -29,7 +29,7 @@ struct ScanResult {
 ScanResult scan_records(std::span<const char> text, RecordTable table);
 
 // The last bytes of a stream's buffer that the scan keeps for itself.
-constexpr std::size_t SCAN_RESERVED = 8;
+constexpr std::size_t SCAN_RESERVED = 16;
 
 // The same, reading `stream` through `buffer`, which must be longer than SCAN_RESERVED, so
 // input of any size is scanned in constant memory. A failed read is never taken for the end
