@@ -42,6 +42,8 @@ void load_records(const char* path, RecordTable& table) {
         std::printf("O Arquivo %s nao pode ser aberto.\n", path);
         fail_after_pause();
     }
+    // The scan reads through a buffer of its own; one of the stream's would only be copied.
+    std::setvbuf(file, nullptr, _IONBF, 0);
     static std::array<char, kReadChunk> buffer;
     const ScanResult result = scan_records(file, buffer, table);
     std::fclose(file);
