@@ -353,6 +353,20 @@ TEST(Scanner, AFailedReadIsNeverTakenForTheEndOfTheFile) {
     }
 }
 
+TEST(Scanner, ABufferWithNoRoomReadsNothing) {
+    for (const std::size_t size : {std::size_t{0}, std::size_t{1}, SCAN_RESERVED}) {
+        std::FILE* stream = std::tmpfile();
+        ASSERT_NE(stream, nullptr);
+        std::fputs("1, 2-3,4-5,6,7-8\n", stream);
+        std::rewind(stream);
+        std::vector<char> buffer(size);
+        Table t(RECORD_SLOTS);
+        EXPECT_EQ(scan_records(stream, buffer, t.view).end, ScanEnd::unreadable) << size;
+        EXPECT_TRUE(t.untouched(1)) << size;
+        std::fclose(stream);
+    }
+}
+
 TEST(Scanner, ADirectoryIsUnreadable) {
     std::FILE* stream = std::fopen(".", "r");
     if (stream == nullptr) GTEST_SKIP() << "this system does not open a directory as a stream";

@@ -304,6 +304,8 @@ ScanResult scan_records(std::span<const char> text, RecordTable table) {
 }
 
 ScanResult scan_records(std::FILE* stream, std::span<char> buffer, RecordTable table) {
+    // A buffer with no room past the scan's own bytes could hold nothing read.
+    if (buffer.size() <= SCAN_RESERVED) return {ScanEnd::unreadable, 0, 0, 0};
     Cursor in = make_cursor(stream, {}, buffer);
     return scan(in, table);
 }

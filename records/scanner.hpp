@@ -31,7 +31,7 @@ ScanResult scan_records(std::span<const char> text, RecordTable table);
 // The last bytes of a stream's buffer that the scan keeps for itself.
 constexpr std::size_t SCAN_RESERVED = 16;
 
-// The same, reading `stream` through `buffer`, which must be longer than SCAN_RESERVED, so
-// input of any size is scanned in constant memory. A failed read is never taken for the end
-// of the file.
+// The same, reading `stream` through `buffer`, so input of any size is scanned in constant
+// memory. A failed read is never taken for the end of the file. A buffer no longer than
+// SCAN_RESERVED reads nothing: the stream is reported unreadable.
 ScanResult scan_records(std::FILE* stream, std::span<char> buffer, RecordTable table);
