@@ -40,6 +40,16 @@ int remaining_ms(Clock::time_point deadline) {
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
+// The array of C strings that exec takes, pointing into `strings`.
+std::vector<char*> null_terminated(std::vector<std::string>& strings) {
+    std::vector<char*> pointers;
+    pointers.reserve(strings.size() + 1);
+    std::transform(strings.begin(), strings.end(), std::back_inserter(pointers),
+                   [](std::string& s) { return s.data(); });
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
 }  // namespace
 
 Child start(const Launch& launch) {
@@ -51,18 +61,10 @@ Child start(const Launch& launch) {
     for (char** e = environ; *e != nullptr; ++e)
         env.emplace_back(*e);
     env.insert(env.end(), launch.env.begin(), launch.env.end());
-    std::vector<char*> envp;
-    envp.reserve(env.size() + 1);
-    std::transform(env.begin(), env.end(), std::back_inserter(envp),
-                   [](std::string& e) { return e.data(); });
-    envp.push_back(nullptr);
+    std::vector<char*> envp = null_terminated(env);
     std::vector<std::string> args{launch.program};
     args.insert(args.end(), launch.args.begin(), launch.args.end());
-    std::vector<char*> argv;
-    argv.reserve(args.size() + 1);
-    std::transform(args.begin(), args.end(), std::back_inserter(argv),
-                   [](std::string& a) { return a.data(); });
-    argv.push_back(nullptr);
+    std::vector<char*> argv = null_terminated(args);
 
     const pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("fork");
