@@ -70,8 +70,8 @@ constexpr std::array<bool, 256> kSpace = [] {
     return space;
 }();
 
-bool is_digit(char c) {
-    return static_cast<unsigned char>(c - '0') <= 9;
+bool is_digit(int c) {
+    return c >= '0' && c <= '9';
 }
 
 // Long runs of whitespace are passed over many bytes at a time. A block of whitespace holds no
@@ -173,7 +173,7 @@ bool read_number(Cursor& in, std::int32_t& value) {
         ++in.pos;
         c = peek(in);
     }
-    if (c < '0' || c > '9') return false;
+    if (!is_digit(c)) return false;
 
     // The magnitude of INT32_MIN is one more than INT32_MAX. Below the limit, ten times the
     // magnitude plus a digit stays far inside 64 bits.
@@ -228,7 +228,7 @@ Quick quick_number(const char*& p, const char* end, std::int64_t& line, std::int
     }
     const bool negative = c == '-';
     if (c == '-' || c == '+') c = static_cast<unsigned char>(*++p);
-    if (c < '0' || c > '9') return p == end ? Quick::window_end : Quick::malformed;
+    if (!is_digit(c)) return p == end ? Quick::window_end : Quick::malformed;
 
     // Leading zeros count for nothing, and no number of more than ten other digits is in
     // range: such a run is refused whatever its sum, which may have wrapped.
@@ -236,7 +236,7 @@ Quick quick_number(const char*& p, const char* end, std::int64_t& line, std::int
         c = static_cast<unsigned char>(*++p);
     const char* first = p;
     std::uint64_t magnitude = 0;
-    while (c >= '0' && c <= '9') {
+    while (is_digit(c)) {
         magnitude = magnitude * 10 + (c - '0');
         c = static_cast<unsigned char>(*++p);
     }
