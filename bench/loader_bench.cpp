@@ -19,7 +19,7 @@ const char* const kExample = NSUICA_EXAMPLE;
 std::array<char, std::size_t{32} * 1024> g_buffer;
 
 std::int32_t load_with_scanner(std::vector<InputRecord>& table) {
-    std::FILE* file = std::fopen(kExample, "r");
+    std::FILE* file = std::fopen(kExample, "rb");
     if (file == nullptr) std::abort();
     std::setvbuf(file, nullptr, _IONBF, 0);
     const ScanResult r = scan_records(file, g_buffer, {table.data(), RECORD_SLOTS});
@@ -45,7 +45,7 @@ std::int32_t fscanf_entries(std::FILE* file, std::vector<InputRecord>& table) {
 }
 
 std::int32_t load_with_fscanf(std::vector<InputRecord>& table) {
-    std::FILE* file = std::fopen(kExample, "r");
+    std::FILE* file = std::fopen(kExample, "rb");
     if (file == nullptr) std::abort();
     const std::int32_t n = fscanf_entries(file, table);
     std::fclose(file);
@@ -54,7 +54,7 @@ std::int32_t load_with_fscanf(std::vector<InputRecord>& table) {
 
 // The floor under any loader: opening the file, reading it whole and closing it.
 std::int32_t open_read_close(std::vector<InputRecord>& table) {
-    std::FILE* file = std::fopen(kExample, "r");
+    std::FILE* file = std::fopen(kExample, "rb");
     if (file == nullptr) std::abort();
     std::setvbuf(file, nullptr, _IONBF, 0);
     const std::size_t got = std::fread(g_buffer.data(), 1, g_buffer.size(), file);
@@ -101,7 +101,7 @@ BENCHMARK(run<fscanf_in_memory>)->Name("fscanf_loop_in_memory");
 
 // Both must store the same records, or the comparison means nothing.
 void check_same_records() {
-    std::FILE* file = std::fopen(kExample, "r");
+    std::FILE* file = std::fopen(kExample, "rb");
     if (file == nullptr) std::abort();
     std::array<char, 4096> chunk{};
     for (std::size_t got = 0; (got = std::fread(chunk.data(), 1, chunk.size(), file)) > 0;) {

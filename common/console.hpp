@@ -9,3 +9,7 @@ void pause_for_key();
 // The exit status of a run that got this far without a fatal error: 0 when everything written
 // to standard output reached it, otherwise 1 after saying so on standard error.
 int finish_output();
+
+// Ends the process with status 1 after a fatal message, saying so on standard error too when
+// standard output could not take it.
+[[noreturn]] void end_after_failure();

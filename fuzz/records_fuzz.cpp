@@ -1,12 +1,14 @@
 // The input bytes are the content of an input file. Whatever they are, the scan must end,
 // never touch slot 0 nor any slot past the entries it stored, end in exactly one of the ways
-// the loader has a message for, and end the same whether it reads a buffer or a stream.
+// the loader has a message for, end the same whether it reads a buffer or a stream, and its
+// report, with the line read again, must be written without fault.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "records/report.hpp"
 #include "records/scanner.hpp"
 
 namespace {
@@ -44,10 +46,16 @@ void check(const char* data, std::size_t size, std::int32_t slots) {
         case ScanEnd::malformed:
             require(r.entry == r.entries + 1,
                     "the malformed entry is the one after the last stored");
-            require(r.line >= 1, "the malformed entry has a line");
+            require(r.line >= 1 && r.column >= 1 && r.line_start >= 0, "a position in the input");
+            require(r.line_start + r.column - 1 <= static_cast<std::int64_t>(size),
+                    "the position lies inside the input");
+            require(r.found_size >= 0 && r.found_size <= 4, "at most four bytes found");
             break;
         case ScanEnd::too_many:
             require(r.entries == slots - 1, "too many entries only once the table is full");
+            break;
+        case ScanEnd::utf16:
+            require(r.entries == 0 && size >= 2, "UTF-16 is told by the first two bytes");
             break;
         case ScanEnd::unreadable:
         case ScanEnd::read_error:
@@ -67,11 +75,17 @@ void check(const char* data, std::size_t size, std::int32_t slots) {
     std::FILE* stream = fmemopen(copy.data(), copy.size(), "r");
     require(stream != nullptr, "a stream over the input");
     std::vector<InputRecord> streamed = fresh_table(slots);
-    char window[SCAN_RESERVED + 7];
+    char window[SCAN_MIN_BUFFER + 3];
     const ScanResult s = scan_records(stream, window, {streamed.data(), slots});
-    std::fclose(stream);
-    require(s.end == r.end && s.entries == r.entries && s.entry == r.entry && s.line == r.line,
+    require(s.end == r.end && s.entries == r.entries && s.entry == r.entry && s.line == r.line &&
+                s.column == r.column && s.line_start == r.line_start && s.found == r.found &&
+                s.found_size == r.found_size,
             "a stream read in small windows ends as the buffer does");
+    std::FILE* out = std::fopen("/dev/null", "w");
+    require(out != nullptr, "somewhere to write the report");
+    report_scan_failure(out, "NSuica.in", s, stream);
+    std::fclose(out);
+    std::fclose(stream);
     require(std::memcmp(streamed.data(), storage.data(), storage.size() * sizeof(InputRecord)) == 0,
             "a stream read in small windows stores what the buffer does");
 }

@@ -1,12 +1,12 @@
 #include "records/records.hpp"
 
 #include <array>
-#include <cinttypes>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 
 #include "common/console.hpp"
+#include "records/report.hpp"
 #include "records/scanner.hpp"
 
 namespace {
@@ -14,7 +14,7 @@ namespace {
 // Every fatal path of the records ends alike: the message is shown, the user gets to read it.
 [[noreturn]] void fail_after_pause() {
     pause_for_key();
-    std::exit(1);
+    end_after_failure();
 }
 
 // One read this size covers a whole file of 733 typical entries; a larger file streams
@@ -37,36 +37,23 @@ RecordTable allocate_records(std::int32_t count) {
 
 // cppcheck-suppress constParameter ; the table is filled through it, whatever cppcheck sees
 void load_records(const char* path, RecordTable& table) {
-    std::FILE* file = std::fopen(path, "r");
+    // Binary, so that a file reads the same everywhere: in Windows' text mode a Ctrl-Z anywhere
+    // would end it, and "\r\n" would be folded before the scan could count columns.
+    std::FILE* file = std::fopen(path, "rb");
     if (file == nullptr) {
-        std::printf("O Arquivo %s nao pode ser aberto.\n", path);
+        report_scan_failure(stdout, path, ScanResult{ScanEnd::unreadable, 0, 0, {}, {}, 0, 0, 0, 0},
+                            nullptr);
         fail_after_pause();
     }
     // The scan reads through a buffer of its own; one of the stream's would only be copied.
     std::setvbuf(file, nullptr, _IONBF, 0);
     static std::array<char, kReadChunk> buffer;
     const ScanResult result = scan_records(file, buffer, table);
-    std::fclose(file);
-
-    switch (result.end) {
-        case ScanEnd::loaded:
-            return;
-        case ScanEnd::malformed:
-            std::printf("A entrada %" PRId32 " do arquivo %s esta mal formada (linha %" PRId64
-                        ").\n",
-                        result.entry, path, result.line);
-            break;
-        case ScanEnd::too_many:
-            std::printf("O Arquivo %s tem mais de %" PRId32 " entradas.\n", path, result.entries);
-            break;
-        case ScanEnd::unreadable:
-            // Opening succeeded but nothing could be read (a directory, say): to the user the
-            // file could not be opened.
-            std::printf("O Arquivo %s nao pode ser aberto.\n", path);
-            break;
-        case ScanEnd::read_error:
-            std::printf("O Arquivo %s nao pode ser lido.\n", path);
-            break;
+    if (result.end == ScanEnd::loaded) {
+        std::fclose(file);
+        return;
     }
+    report_scan_failure(stdout, path, result, file);
+    std::fclose(file);
     fail_after_pause();
 }

@@ -1,6 +1,8 @@
 // The built program, run as a user would run it, in a scratch folder of its own.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <string>
@@ -52,6 +54,9 @@ TEST(Program, PrintsTheCornerBeforeReadingAndLooksForTheFileOnlyAfterThePause) {
 // message; only then is a second character typed, which it must read at its own pause.
 // Nothing may be left unread, and a run that pauses once too often hangs and fails.
 TEST(Program, EndsEachInputFileWithItsMessageStatusAndPauses) {
+    const std::string kMalformed =
+        "A entrada 2 do arquivo NSuica.in esta mal formada (linha 3, coluna 4): esperava ',' "
+        "logo depois do numero, encontrou um espaco.\n";
     struct Case {
         const char* what;
         std::string file;  // written as NSuica.in; "<dir>" makes a folder of that name
@@ -63,15 +68,18 @@ TEST(Program, EndsEachInputFileWithItsMessageStatusAndPauses) {
         {"733 entries", entries(733), true, "", 0},
         {"no line break at the end", "1, 2-3,4-5,6,7-8", true, "", 0},
         {"empty", "", true, "", 0},
-        {"whitespace only", " \n\t\r\n\n", true, "", 0},
         {"missing", "", false, kCannotOpen, 1},
         {"a folder", "<dir>", true, kCannotOpen, 1},
-        {"malformed second entry", "1, 2-3,4-5,6,7-8\n8 , 1-2,3-4,5,6-7\n", true,
-         "A entrada 2 do arquivo NSuica.in esta mal formada (linha 2).\n", 1},
-        {"cut short", "1, 2-3,4-5,6,7-8\n\n9, 2-", true,
-         "A entrada 2 do arquivo NSuica.in esta mal formada (linha 3).\n", 1},
-        {"out of range", "1, 2-3,4-5,6,7-2147483648\n", true,
-         "A entrada 1 do arquivo NSuica.in esta mal formada (linha 1).\n", 1},
+        {"saved by a Windows editor",
+         "\xEF\xBB\xBF"
+         "1, 2-3,4-5,6,7-8\r\n\x1A",
+         true, "", 0},
+        {"malformed second entry", "1, 2-3,4-5,6,7-8\r\n\r\n  7 , 10-25,3-4,12,100-140\r\n", true,
+         kMalformed + "    7 , 10-25,3-4,12,100-140\n     ^\n", 1},
+        {"UTF-16",
+         "\xFF\xFE"
+         "1\0,\0",
+         true, "O Arquivo NSuica.in esta em UTF-16; salve-o como texto ASCII ou UTF-8.\n", 1},
         {"734 entries", entries(734), true, "O Arquivo NSuica.in tem mais de 733 entradas.\n", 1},
     };
     for (const Case& c : kCases) {
@@ -92,6 +100,28 @@ TEST(Program, EndsEachInputFileWithItsMessageStatusAndPauses) {
         EXPECT_EQ(child.err, "") << c.what;
         EXPECT_EQ(unread_input(child), "") << c.what;
     }
+}
+
+// A file that cannot be read again, a pipe, still gets the first line of its report, exact.
+TEST(Program, ReportsAMalformedEntryOfAPipeWithoutItsLine) {
+    const Launch launch = in_new_folder();
+    ASSERT_EQ(mkfifo(input_path(launch).c_str(), 0600), 0);
+    Child child = start(launch);
+    close_input(child);
+    // The program opens the pipe once its pause is over; until then no writer can.
+    int fifo = -1;
+    for (int tries = 0; fifo < 0 && tries < kPatience; ++tries) {
+        fifo = open(input_path(launch).c_str(), O_WRONLY | O_NONBLOCK);
+        if (fifo < 0) usleep(1000);
+    }
+    ASSERT_GE(fifo, 0);
+    const std::string text = "1, 2-3,4-5,6,7-8\n1; 2-3\n";
+    ASSERT_EQ(write(fifo, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    close(fifo);
+    EXPECT_EQ(finish(child, kPatience), 1);
+    EXPECT_EQ(child.out, kCorner +
+                             "A entrada 2 do arquivo NSuica.in esta mal formada (linha 2, coluna "
+                             "2): esperava ',' logo depois do numero, encontrou ';'.\n");
 }
 
 TEST(Program, IgnoresItsArguments) {
@@ -127,8 +157,7 @@ TEST(Program, ReportsAnOutputItCouldNotWrite) {
         if (present) write_file(input_path(launch), entries(1));
         Child child = start(launch);
         EXPECT_EQ(finish(child, kPatience), 1) << present;
-        // A run that already failed says nothing more.
-        EXPECT_EQ(child.err, present ? "Erro ao escrever na saida padrao.\n" : "") << present;
+        EXPECT_EQ(child.err, "Erro ao escrever na saida padrao.\n") << present;
     }
 }
 

@@ -5,11 +5,13 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "common/console.hpp"
+
 namespace {
 
 [[noreturn]] void out_of_memory(const char* message) {
     std::fputs(message, stdout);
-    std::exit(1);
+    end_after_failure();
 }
 
 // A non-positive count still asks for one element: never zero bytes, never a wrapped size.
