@@ -41,8 +41,7 @@ void load_records(const char* path, RecordTable& table) {
     // would end it, and "\r\n" would be folded before the scan could count columns.
     std::FILE* file = std::fopen(path, "rb");
     if (file == nullptr) {
-        report_scan_failure(stdout, path, ScanResult{ScanEnd::unreadable, 0, 0, {}, {}, 0, 0, 0, 0},
-                            nullptr);
+        report_scan_failure(stdout, path, ScanResult{ScanEnd::unreadable}, nullptr);
         fail_after_pause();
     }
     // The scan reads through a buffer of its own; one of the stream's would only be copied.

@@ -82,13 +82,9 @@ std::size_t ensure(Cursor& in, std::size_t n) {
 }
 
 // Whitespace as the C library's scan counts it in the C locale. The sentinel is not.
-constexpr std::array<bool, 256> kSpace = [] {
-    std::array<bool, 256> space{};
-    for (const char c : {' ', '\t', '\n', '\v', '\f', '\r'}) {
-        space[static_cast<unsigned char>(c)] = true;
-    }
-    return space;
-}();
+bool is_space(unsigned char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 bool is_digit(int c) {
     return c >= '0' && c <= '9';
@@ -98,7 +94,7 @@ void skip_space(Cursor& in) {
     in.gap = mark(in);
     for (;;) {
         const char* p = in.pos;
-        for (; kSpace[static_cast<unsigned char>(*p)]; ++p) {
+        for (; is_space(static_cast<unsigned char>(*p)); ++p) {
             if (*p != '\n' && *p != '\r') continue;
             // Lines end at "\n", "\r\n" (one break) and a lone "\r".
             const std::int64_t at = in.base + (p - in.buffer.data());
@@ -175,10 +171,8 @@ void take_found(Cursor& in, ScanResult& r) {
     r.found_size = 0;
     if (peek(in) < 0) return;
     if (static_cast<unsigned char>(*in.pos) == kCtrlZ) {
-        while (peek(in) >= 0 && (kSpace[static_cast<unsigned char>(*in.pos)] ||
-                                 static_cast<unsigned char>(*in.pos) == kCtrlZ)) {
+        for (int c = kCtrlZ; c == kCtrlZ || is_space(static_cast<unsigned char>(c)); c = peek(in))
             ++in.pos;
-        }
         if (peek(in) < 0) return;
         r.found = {kCtrlZ};
         r.found_size = 1;
@@ -189,10 +183,8 @@ void take_found(Cursor& in, ScanResult& r) {
 }
 
 ScanResult ended(const Cursor& in, std::int32_t entries) {
-    ScanResult r{};
-    r.entries = entries;
-    r.end = !in.failed ? ScanEnd::loaded : in.read_any ? ScanEnd::read_error : ScanEnd::unreadable;
-    return r;
+    if (!in.failed) return {ScanEnd::loaded, entries};
+    return {in.read_any ? ScanEnd::read_error : ScanEnd::unreadable, entries};
 }
 
 ScanResult malformed(Cursor& in, std::int32_t k, Fault fault, Mark at) {
@@ -233,7 +225,7 @@ bool utf16(Cursor& in) {
 }
 
 ScanResult scan(Cursor& in, RecordTable table) {
-    if (utf16(in)) return {ScanEnd::utf16, 0, 0, {}, {}, 0, 0, 0, 0};
+    if (utf16(in)) return {ScanEnd::utf16};
     // One slot more than the table holds is read, into `number` only, to tell a whole entry
     // too many from text that is no entry at all.
     const std::int32_t capacity = table.slots > 1 ? table.slots - 1 : 0;
@@ -251,7 +243,7 @@ ScanResult scan(Cursor& in, RecordTable table) {
         Mark at{};
         if (!read_entry(in, number, fault, at)) return malformed(in, k, fault, at);
         if (in.failed) return ended(in, k - 1);  // the last number may have been cut short
-        if (k > capacity) return {ScanEnd::too_many, capacity, 0, {}, {}, 0, 0, 0, 0};
+        if (k > capacity) return {ScanEnd::too_many, capacity};
         // cppcheck-suppress unreadVariable ; the slot is the caller's, read after the scan
         table.slot[k] = make_record(k, number);
     }
@@ -273,7 +265,7 @@ ScanResult scan_records(std::span<const char> text, RecordTable table) {
 }
 
 ScanResult scan_records(std::FILE* stream, std::span<char> buffer, RecordTable table) {
-    if (buffer.size() < SCAN_MIN_BUFFER) return {ScanEnd::unreadable, 0, 0, {}, {}, 0, 0, 0, 0};
+    if (buffer.size() < SCAN_MIN_BUFFER) return {ScanEnd::unreadable};
     Cursor in = make_cursor(stream, {}, buffer);
     return scan(in, table);
 }

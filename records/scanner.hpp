@@ -28,16 +28,16 @@ enum class Fault {
 };
 
 struct ScanResult {
-    ScanEnd end;
-    std::int32_t entries;  // records stored, in slots 1 to `entries`
+    ScanEnd end = ScanEnd::loaded;
+    std::int32_t entries = 0;  // records stored, in slots 1 to `entries`
     // The rest is set with `malformed` only.
-    std::int32_t entry;  // the entry's number, the slot it would have filled
-    Fault fault;
-    std::array<unsigned char, 4> found;  // the input's bytes from the position on
-    std::int32_t found_size;             // how many of them; 0 at the end of the input
-    std::int64_t line;                   // 1-based
-    std::int64_t column;                 // 1-based, in bytes from the line's start
-    std::int64_t line_start;             // offset in the input of the line's first byte
+    std::int32_t entry = 0;  // the entry's number, the slot it would have filled
+    Fault fault = Fault::number;
+    std::array<unsigned char, 4> found{};  // the input's bytes from the position on
+    std::int32_t found_size = 0;           // how many of them; 0 at the end of the input
+    std::int64_t line = 0;                 // 1-based
+    std::int64_t column = 0;               // 1-based, in bytes from the line's start
+    std::int64_t line_start = 0;           // offset in the input of the line's first byte
 };
 
 // Scans entries of the pattern "%d, %d-%d,%d-%d,%d,%d-%d" into slots 1, 2, 3... of `table`,
