@@ -62,8 +62,7 @@ Child start(const Launch& launch) {
         env.emplace_back(*e);
     env.insert(env.end(), launch.env.begin(), launch.env.end());
     std::vector<char*> envp = null_terminated(env);
-    std::vector<std::string> args{launch.program};
-    args.insert(args.end(), launch.args.begin(), launch.args.end());
+    std::vector<std::string> args = launch.command;
     std::vector<char*> argv = null_terminated(args);
 
     const pid_t pid = fork();
@@ -77,7 +76,7 @@ Child start(const Launch& launch) {
         dup2(input, 0);
         dup2(output, 1);
         dup2(err[1], 2);
-        execve(argv[0], argv.data(), envp.data());
+        execvpe(argv[0], argv.data(), envp.data());
         _exit(127);
     }
     close(out[1]);

@@ -9,9 +9,8 @@
 #include <vector>
 
 struct Launch {
-    std::string program;
+    std::vector<std::string> command;  // what runs the program (an emulator), it, its arguments
     std::string folder;
-    std::vector<std::string> args;
     std::vector<std::string> env;  // NAME=value, added to the test's own environment
     bool stdin_at_end = false;     // /dev/null instead of a pipe
     std::string stdout_file;       // a file instead of a pipe, when not empty
