@@ -12,5 +12,8 @@ if [ ! -f "$WINEPREFIX/.made" ]; then
         fi
     ) 9>"$WINEPREFIX.lock"
 fi
-wineserver -p60 </dev/null >/dev/null 2>&1
+# The server and wine's own services (the first program starts them, and they would inherit
+# its standard output) are started here with none, and kept for ten minutes.
+wineserver -p600 </dev/null >/dev/null 2>&1
+pgrep -f 'system32.services.exe' >/dev/null || wine wineboot </dev/null >/dev/null 2>&1
 exec wine "$@"
