@@ -87,6 +87,7 @@ TEST(Scanner, StoresTheFieldsInTableOrderWithTheSlotNumber) {
     EXPECT_EQ(fields_of(t.storage[2]), (Fields{2, -1, 9, 4, -5, 2, -3, 0, 5, -6}));
 }
 
+using namespace std::string_literals;
 using namespace std::string_view_literals;
 
 TEST(Scanner, AcceptsEveryAllowedSpacingAndSpelling) {
@@ -280,8 +281,7 @@ TEST(Report, NamesTheEntryLineColumnWhatWasExpectedAndWhatWasFound) {
         {"1, 100-1.5,4-5,6,7-8", head + "9): esperava ',' logo depois do numero, encontrou '.'.\n"
                                         "  1, 100-1.5,4-5,6,7-8\n"
                                         "          ^\n"},
-        {"1, 2-3,4-5,6,7\xE2\x88\x92"
-         "8",
+        {"1, 2-3,4-5,6,7\u22128",
          head + "15): esperava '-' logo depois do numero, encontrou o caractere U+2212.\n"
                 "  1, 2-3,4-5,6,7???8\n"
                 "                ^\n"},
@@ -351,10 +351,9 @@ TEST(Report, NamesTheEntryLineColumnWhatWasExpectedAndWhatWasFound) {
          "  ^\n"},
         {entries(733) + "734, 1-2,3-4,5,6-7\nx", "O Arquivo NSuica.in tem mais de 733 entradas.\n"},
         {"\xFF\xFE"
-         "1\0,\0",
+         "1\0,\0"s,
          "O Arquivo NSuica.in esta em UTF-16; salve-o como texto ASCII ou UTF-8.\n"},
-        {"\xFE\xFF\0"
-         "1",
+        {"\xFE\xFF\0001"s,
          "O Arquivo NSuica.in esta em UTF-16; salve-o como texto ASCII ou UTF-8.\n"},
         {"\xEF\xBB\xBF"
          "1 , 2-3,4-5,6,7-8",
@@ -374,8 +373,7 @@ TEST(Scanner, AStreamReadInAnyWindowMatchesTheBuffer) {
         "\xEF\xBB\xBF" + entries(3) + "\r\n\x1A",
         "\t7,\t10- 25,\r\n3-\v4,\f12, 100-  140\r\n0007, 0010-025,03-4,12,-2147483648--0140",
         "1, 2-3,4-5,6,7-8\r\n\r\n 5 ,\r\n",
-        "1, 2-3,4-5,6,7\xE2\x88\x92"
-        "8",
+        "1, 2-3,4-5,6,7\u22128",
         "1, 2-3,4-5,6,7-2147483648",
         "",
     };

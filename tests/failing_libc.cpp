@@ -49,18 +49,18 @@ extern "C" void* malloc(std::size_t size) {
     return __libc_malloc(size);
 }
 
-extern "C" std::size_t fread(void* out, std::size_t size, std::size_t count, std::FILE* stream) {
+extern "C" std::size_t fread(void* ptr, std::size_t size, std::size_t n, std::FILE* stream) {
     static auto* real = next<std::size_t(void*, std::size_t, std::size_t, std::FILE*)>("fread");
     static const bool fails = std::getenv("NSUICA_FAIL_READ_AFTER") != nullptr;
     static const std::size_t after = number_from("NSUICA_FAIL_READ_AFTER");
     static std::size_t handed = 0;
-    if (!fails || size != 1) return real(out, size, count, stream);
+    if (!fails || size != 1) return real(ptr, size, n, stream);
     if (handed >= after) {
         g_failed = stream;
         errno = EIO;
         return 0;
     }
-    const std::size_t got = real(out, 1, std::min(count, after - handed), stream);
+    const std::size_t got = real(ptr, 1, std::min(n, after - handed), stream);
     handed += got;
     return got;
 }

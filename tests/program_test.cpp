@@ -15,6 +15,8 @@
 #include "tests/child.hpp"
 #include "weights/weights.hpp"
 
+using namespace std::string_literals;
+
 namespace {
 
 // Windows' console programs end their lines in "\r\n".
@@ -135,7 +137,7 @@ TEST(Program, EndsEachRunWithItsOutputStatusAndPauses) {
          1, 2},
         {"UTF-16",
          "\xFF\xFE"
-         "1\0,\0",
+         "1\0,\0"s,
          kCorner + "O Arquivo NSuica.in esta em UTF-16; salve-o como texto ASCII ou UTF-8.\n", 1,
          2},
         {"734 entries", entries(734), kCorner + "O Arquivo NSuica.in tem mais de 733 entradas.\n",
@@ -159,9 +161,9 @@ TEST(Program, EndsOnEachFailureOfTheCLibraryWithItsMessage) {
     const std::string kTable = "Falta memoria para alocar o vetor de ponteiros/n";
     const std::string kReferences = "Falta memoria para alocar a matriz de ponteiros\n";
     const std::string kRow = "Falta memoria para alocar a matriz de ponteiros.\n";
-    const auto fail = [](std::size_t size, std::size_t nth) {
+    const auto fail = [](std::size_t bytes, std::size_t nth) {
         return std::vector<std::string>{std::string("LD_PRELOAD=") + NSUICA_PRELOAD,
-                                        "NSUICA_FAIL_SIZE=" + std::to_string(size),
+                                        "NSUICA_FAIL_SIZE=" + std::to_string(bytes),
                                         "NSUICA_FAIL_NTH=" + std::to_string(nth)};
     };
     const std::vector<std::string> read_fails = {std::string("LD_PRELOAD=") + NSUICA_PRELOAD,
