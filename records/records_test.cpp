@@ -365,44 +365,6 @@ TEST(Report, NamesTheEntryLineColumnWhatWasExpectedAndWhatWasFound) {
         EXPECT_EQ(report_of(c.text), c.said) << c.text.substr(0, 80);
 }
 
-// Every case above, read from a stream through windows of many widths, must end as the
-// buffer scan ends and leave the same table: a window edge may fall anywhere in an entry.
-TEST(Scanner, AStreamReadInAnyWindowMatchesTheBuffer) {
-    const std::string kTexts[] = {
-        entries(733) + "junk",
-        "\xEF\xBB\xBF" + entries(3) + "\r\n\x1A",
-        "\t7,\t10- 25,\r\n3-\v4,\f12, 100-  140\r\n0007, 0010-025,03-4,12,-2147483648--0140",
-        "1, 2-3,4-5,6,7-8\r\n\r\n 5 ,\r\n",
-        "1, 2-3,4-5,6,7\u22128",
-        "1, 2-3,4-5,6,7-2147483648",
-        "",
-    };
-    for (const std::string& text : kTexts) {
-        Table expected(RECORD_SLOTS);
-        const ScanResult want = scan_text(text, expected);
-        for (const std::size_t width : {SCAN_MIN_BUFFER, SCAN_MIN_BUFFER + 1, std::size_t{64}}) {
-            std::FILE* stream = file_holding(text);
-            ASSERT_NE(stream, nullptr);
-            std::vector<char> window(width);
-            Table t(RECORD_SLOTS);
-            const ScanResult got = scan_records(stream, window, t.view);
-            std::fclose(stream);
-            const std::string why = text.substr(0, 40) + " / width " + std::to_string(width);
-            EXPECT_EQ(got.end, want.end) << why;
-            EXPECT_EQ(got.entries, want.entries) << why;
-            EXPECT_EQ(got.entry, want.entry) << why;
-            EXPECT_EQ(got.line, want.line) << why;
-            EXPECT_EQ(got.column, want.column) << why;
-            EXPECT_EQ(got.line_start, want.line_start) << why;
-            EXPECT_EQ(got.found, want.found) << why;
-            EXPECT_EQ(std::memcmp(t.storage.data(), expected.storage.data(),
-                                  t.storage.size() * sizeof(InputRecord)),
-                      0)
-                << why;
-        }
-    }
-}
-
 TEST(Report, LeavesTheLineOutWhenTheInputCannotBeReadAgain) {
     Table t(RECORD_SLOTS);
     const std::string text = "1; 2-3,4-5,6,7-8";
