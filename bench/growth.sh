@@ -2,10 +2,10 @@
 # Peak memory and time of the program as its input grows, each beside `cat FILE > /dev/null`
 # on the same file: an empty file, the 733-entry example, a million entries (the program
 # must stop at the 734th), and 100 MB of whitespace (which must stream through).
-# Usage: bench/growth.sh [BUILD_DIR] [RUNS]   (defaults: build, 5; the best run counts)
+# Usage: bench/growth.sh [BUILD_DIR] [RUNS]   (defaults: build-test, 5; the best run counts)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-build=$(cd "${1:-$here/../build}" && pwd)
+build=$(cd "${1:-$here/../build-test}" && pwd)
 runs=${2:-5}
 [ -x /usr/bin/time ] || { echo "growth: /usr/bin/time (package time) is needed" >&2; exit 1; }
 program="$build/nsuica"

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # The whole run on the 733-entry example with standard input at its end, beside a C program
 # doing the same work with fscanf/printf/getchar, and beside an empty C program.
-# Usage: bench/whole_run.sh [BUILD_DIR] [RUNS]   (defaults: build, 300)
+# Usage: bench/whole_run.sh [BUILD_DIR] [RUNS]   (defaults: build-test, 300)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-build=$(cd "${1:-$here/../build}" && pwd)
+build=$(cd "${1:-$here/../build-test}" && pwd)
 runs=${2:-300}
 command -v valgrind >/dev/null || { echo "whole_run: valgrind is needed" >&2; exit 1; }
 [ -x /usr/bin/time ] || { echo "whole_run: /usr/bin/time (package time) is needed" >&2; exit 1; }

@@ -1,11 +1,5 @@
-# i386 Linux: 32-bit pointers and long; its programs run here under qemu.
-set(CMAKE_SYSTEM_NAME Linux)
+# i386 Linux: 32-bit pointers and long.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-linux-gnu-gcc)
-set(CMAKE_CXX_COMPILER i686-linux-gnu-g++)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-linux-gnu)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-i386 -L /usr/i686-linux-gnu)
+set(triple i686-linux-gnu)
+set(qemu qemu-i386)
+include(${CMAKE_CURRENT_LIST_DIR}/linux-cross.cmake)
