@@ -292,6 +292,10 @@ TEST(Report, NamesTheEntryLineColumnWhatWasExpectedAndWhatWasFound) {
         {"1, 2-3,4\xC3(", head + "9): esperava '-' logo depois do numero, encontrou o byte 0xC3.\n"
                                  "  1, 2-3,4?(\n"
                                  "          ^\n"},
+        {"1, 2-3,4\xED\xBF\xBF",  // a UTF-16 surrogate, which UTF-8 may not hold
+         head + "9): esperava '-' logo depois do numero, encontrou o byte 0xED.\n"
+                "  1, 2-3,4???\n"
+                "          ^\n"},
         {std::string("1, 2-3,4\0-5,6,7-8", 17),
          head + "9): esperava '-' logo depois do numero, encontrou o byte 0x00.\n"
                 "  1, 2-3,4?-5,6,7-8\n"
@@ -314,7 +318,7 @@ TEST(Report, NamesTheEntryLineColumnWhatWasExpectedAndWhatWasFound) {
          "logo depois do numero, encontrou um espaco.\n"
          "   5 ,\n"
          "    ^\n"},
-        {"1, 2-3,4-5,6,7-8\n\x1A\nx",
+        {"1, 2-3,4-5,6,7-8\n\x1A\n\0"s,
          "A entrada 2 do arquivo NSuica.in esta mal formada (linha 2, coluna 1): esperava um "
          "numero, encontrou o byte 0x1A.\n"
          "  ?\n"
