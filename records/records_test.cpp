@@ -292,6 +292,14 @@ TEST(Report, NamesTheEntryLineColumnWhatWasExpectedAndWhatWasFound) {
         {"1, 2-3,4\xC3(", head + "9): esperava '-' logo depois do numero, encontrou o byte 0xC3.\n"
                                  "  1, 2-3,4?(\n"
                                  "          ^\n"},
+        {"1\xEF\xBC\x8C 2-3,4-5,6,7-8",  // a full-width comma, as East Asian keyboards type
+         head + "2): esperava ',' logo depois do numero, encontrou o caractere U+FF0C.\n"
+                "  1??? 2-3,4-5,6,7-8\n"
+                "   ^\n"},
+        {"1, 2-3,4\xC2\x80",  // the least character that takes two bytes
+         head + "9): esperava '-' logo depois do numero, encontrou o caractere U+0080.\n"
+                "  1, 2-3,4??\n"
+                "          ^\n"},
         {"1, 2-3,4\xED\xBF\xBF",  // a UTF-16 surrogate, which UTF-8 may not hold
          head + "9): esperava '-' logo depois do numero, encontrou o byte 0xED.\n"
                 "  1, 2-3,4???\n"
