@@ -296,9 +296,9 @@ TEST(Report, NamesTheEntryLineColumnWhatWasExpectedAndWhatWasFound) {
          head + "2): esperava ',' logo depois do numero, encontrou o caractere U+FF0C.\n"
                 "  1??? 2-3,4-5,6,7-8\n"
                 "   ^\n"},
-        {"1, 2-3,4\xC2\x80",  // the least character that takes two bytes
-         head + "9): esperava '-' logo depois do numero, encontrou o caractere U+0080.\n"
-                "  1, 2-3,4??\n"
+        {"1, 2-3,4\xE0\xA0\x80",  // the least character that takes three bytes
+         head + "9): esperava '-' logo depois do numero, encontrou o caractere U+0800.\n"
+                "  1, 2-3,4???\n"
                 "          ^\n"},
         {"1, 2-3,4\xED\xBF\xBF",  // a UTF-16 surrogate, which UTF-8 may not hold
          head + "9): esperava '-' logo depois do numero, encontrou o byte 0xED.\n"
