@@ -300,7 +300,11 @@ TEST(Report, NamesTheEntryLineColumnWhatWasExpectedAndWhatWasFound) {
          head + "9): esperava '-' logo depois do numero, encontrou o caractere U+0800.\n"
                 "  1, 2-3,4???\n"
                 "          ^\n"},
-        {"1, 2-3,4\xED\xBF\xBF",  // a UTF-16 surrogate, which UTF-8 may not hold
+        {"1, 2-3,4\xED\xBF\xBF",  // the last UTF-16 surrogate, which UTF-8 may not hold
+         head + "9): esperava '-' logo depois do numero, encontrou o byte 0xED.\n"
+                "  1, 2-3,4???\n"
+                "          ^\n"},
+        {"1, 2-3,4\xED\xA0\x80",  //   ... the first of them
          head + "9): esperava '-' logo depois do numero, encontrou o byte 0xED.\n"
                 "  1, 2-3,4???\n"
                 "          ^\n"},
