@@ -11,9 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "records/records.hpp"
 #include "tests/child.hpp"
-#include "weights/weights.hpp"
 
 using namespace std::string_literals;
 
@@ -155,9 +153,10 @@ TEST(Program, EndsEachRunWithItsOutputStatusAndPauses) {
 // The allocations and reads that fail are chosen by a library preloaded into the program.
 TEST(Program, EndsOnEachFailureOfTheCLibraryWithItsMessage) {
     if (std::string(NSUICA_PRELOAD).empty()) GTEST_SKIP() << NSUICA_NO_PRELOAD;
-    const std::size_t table = RECORD_SLOTS * sizeof(InputRecord);
-    const std::size_t references = MATRIX_SIZE * sizeof(std::int32_t*);
-    const std::size_t row = MATRIX_SIZE * sizeof(std::int32_t);
+    // 734 records of 40 bytes; 733 references to rows; 733 weights of 4 bytes a row.
+    const std::size_t table = 734 * 40;
+    const std::size_t references = 733 * sizeof(void*);
+    const std::size_t row = 733 * 4;
     const std::string kTable = "Falta memoria para alocar o vetor de ponteiros/n";
     const std::string kReferences = "Falta memoria para alocar a matriz de ponteiros\n";
     const std::string kRow = "Falta memoria para alocar a matriz de ponteiros.\n";
@@ -173,9 +172,9 @@ TEST(Program, EndsOnEachFailureOfTheCLibraryWithItsMessage) {
         {"the row references", entries(1), kReferences, 1, 0, fail(references, 1)},
         {"the first row", entries(1), kRow, 1, 0, fail(row, 1)},
         {"row 367", entries(1), kRow, 1, 0, fail(row, 367)},
-        {"the last row", entries(1), kRow, 1, 0, fail(row, MATRIX_SIZE)},
+        {"the last row", entries(1), kRow, 1, 0, fail(row, 733)},
         // One more than the rows there are: nothing fails, so the count above was exact.
-        {"past the last row", entries(1), kCorner, 0, 1, fail(row, MATRIX_SIZE + 1)},
+        {"past the last row", entries(1), kCorner, 0, 1, fail(row, 734)},
         // Everything as large as a row fails: the table, tried first, is the one reported.
         {"every large allocation", entries(1), kTable, 1, 1, fail(row, 0)},
         {"a read part way", entries(2), kCorner + "O Arquivo NSuica.in nao pode ser lido.\n", 1, 2,
