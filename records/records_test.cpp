@@ -369,7 +369,7 @@ TEST(Report, NamesTheEntryLineColumnWhatWasExpectedAndWhatWasFound) {
         {"\xFF\xFE"
          "1\0,\0"s,
          "O Arquivo NSuica.in esta em UTF-16; salve-o como texto ASCII ou UTF-8.\n"},
-        {"\xFE\xFF\0001"s,
+        {"\xFE\xFF",  // an empty file, saved with its mark
          "O Arquivo NSuica.in esta em UTF-16; salve-o como texto ASCII ou UTF-8.\n"},
         {"\xEF\xBB\xBF"
          "1 , 2-3,4-5,6,7-8",
