@@ -183,8 +183,9 @@ bool read_entry(Cursor& in, std::array<std::int32_t, 8>& number, Fault& fault, M
 // A Ctrl-Z followed by nothing but whitespace and more Ctrl-Z ends the input, as on Windows.
 void take_found(Cursor& in, ScanResult& r) {
     r.found_size = 0;
-    if (peek(in) < 0) return;
-    if (static_cast<unsigned char>(*in.pos) == kCtrlZ) {
+    const int first = peek(in);
+    if (first < 0) return;
+    if (first == kCtrlZ) {
         for (int c = kCtrlZ; c == kCtrlZ || is_space(static_cast<unsigned char>(c)); c = peek(in))
             ++in.pos;
         if (peek(in) < 0) return;
