@@ -154,9 +154,9 @@ TEST(Program, EndsEachRunWithItsOutputStatusAndPauses) {
 TEST(Program, EndsOnEachFailureOfTheCLibraryWithItsMessage) {
     if (std::string(NSUICA_PRELOAD).empty()) GTEST_SKIP() << NSUICA_NO_PRELOAD;
     // 734 records of 40 bytes; 733 references to rows; 733 weights of 4 bytes a row.
-    const std::size_t table = 734 * 40;
+    const std::size_t table = std::size_t{734} * 40;
     const std::size_t references = 733 * sizeof(void*);
-    const std::size_t row = 733 * 4;
+    const std::size_t row = std::size_t{733} * 4;
     const std::string kTable = "Falta memoria para alocar o vetor de ponteiros/n";
     const std::string kReferences = "Falta memoria para alocar a matriz de ponteiros\n";
     const std::string kRow = "Falta memoria para alocar a matriz de ponteiros.\n";
