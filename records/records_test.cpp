@@ -308,6 +308,10 @@ TEST(Report, NamesTheEntryLineColumnWhatWasExpectedAndWhatWasFound) {
          head + "9): esperava '-' logo depois do numero, encontrou o byte 0xED.\n"
                 "  1, 2-3,4???\n"
                 "          ^\n"},
+        {"1, 2-3,4\x90\x90\x80\x80",  // continuation bytes whose first byte was lost
+         head + "9): esperava '-' logo depois do numero, encontrou o byte 0x90.\n"
+                "  1, 2-3,4????\n"
+                "          ^\n"},
         {std::string("1, 2-3,4\0-5,6,7-8", 17),
          head + "9): esperava '-' logo depois do numero, encontrou o byte 0x00.\n"
                 "  1, 2-3,4?-5,6,7-8\n"
@@ -371,6 +375,11 @@ TEST(Report, NamesTheEntryLineColumnWhatWasExpectedAndWhatWasFound) {
          "O Arquivo NSuica.in esta em UTF-16; salve-o como texto ASCII ou UTF-8.\n"},
         {"\xFE\xFF",  // an empty file, saved with its mark
          "O Arquivo NSuica.in esta em UTF-16; salve-o como texto ASCII ou UTF-8.\n"},
+        {"\xEF\xBB"  // a mark cut short is no mark
+         "1, 2-3,4-5,6,7-8",
+         head + "1): esperava um numero, encontrou o byte 0xEF.\n"
+                "  ??1, 2-3,4-5,6,7-8\n"
+                "  ^\n"},
         {"\xEF\xBB\xBF"
          "1 , 2-3,4-5,6,7-8",
          head + "2): esperava ',' logo depois do numero, encontrou um espaco.\n"
