@@ -12,27 +12,57 @@ constexpr unsigned char kCtrlZ = 0x1A;
 
 // A place in the input.
 struct Mark {
-    std::int64_t offset;
-    std::int64_t line;
-    std::int64_t line_start;
+    std::int64_t offset = 0;
+    std::int64_t line = 1;
+    std::int64_t line_start = 0;
 };
 
-// The input seen through a window of `buffer`, refilled when the scan reaches its end.
+// Where an entry stops fitting the pattern, and what it wanted there.
+struct Mismatch {
+    Fault fault = Fault::number;
+    Mark at{};
+};
+
+// Where the bytes come from: a stream, or text already in memory. It hands them out a window's
+// worth at a time and remembers how the input ended.
+struct Source {
+    std::FILE* stream = nullptr;
+    std::span<const char> text{};  // without a stream: what has not been handed out yet
+    bool exhausted = false;        // no more will come: the input's end, or a failed read
+    bool failed = false;           // a read failed
+    bool read_any = false;         // at least one byte came
+};
+
+// Copies up to `room` bytes into `into`; how many. 0 once the input is exhausted.
+std::size_t read_more(Source& source, char* into, std::size_t room) {
+    if (source.exhausted) return 0;
+    std::size_t got = 0;
+    if (source.stream != nullptr) {
+        got = std::fread(into, 1, room, source.stream);
+        source.failed = got == 0 && std::ferror(source.stream) != 0;
+    } else {
+        got = std::min(room, source.text.size());
+        std::copy_n(source.text.data(), got, into);
+        source.text = source.text.subspan(got);
+    }
+    source.exhausted = got == 0;
+    source.read_any = source.read_any || got > 0;
+    return got;
+}
+
+// The input seen through a window of `buffer`, refilled from `source` when the scan reaches
+// the window's end.
 struct Cursor {
-    const char* pos;
-    const char* end;
-    std::FILE* stream;           // where the windows come from, or, when null,
-    std::span<const char> rest;  // the text not yet copied into a window
     std::span<char> buffer;
-    std::int64_t base;  // offset in the input of buffer[0]
-    std::int64_t line;
-    std::int64_t line_start;
-    std::int64_t after_cr;  // offset just past the last '\r': a '\n' there is the same break
-    Mark gap;               // where the last run of whitespace began,
-    bool spaced;            // if there was one before the cursor
-    bool exhausted;         // no more input will come: its end, or a failed read
-    bool failed;            // a read failed
-    bool read_any;          // at least one byte arrived
+    Source source;
+    const char* pos = buffer.data();
+    const char* end = buffer.data();
+    std::int64_t base = 0;  // offset in the input of buffer[0]
+    std::int64_t line = 1;
+    std::int64_t line_start = 0;
+    std::int64_t after_cr = -1;  // offset just past the last '\r': a '\n' there is the same break
+    Mark gap{};                  // where the last run of whitespace began,
+    bool spaced = false;         // if there was one before the cursor
 };
 
 std::int64_t offset(const Cursor& in) {
@@ -46,26 +76,15 @@ Mark mark(const Cursor& in) {
 // Moves the unread bytes to the buffer's start and reads more after them. False when no more
 // came.
 bool refill(Cursor& in) {
-    if (in.exhausted) return false;
+    if (in.source.exhausted) return false;
     const auto kept = static_cast<std::size_t>(in.end - in.pos);
     std::memmove(in.buffer.data(), in.pos, kept);
     in.base = offset(in);
     char* into = in.buffer.data() + kept;
-    const std::size_t room = in.buffer.size() - kSentinel - kept;
-    std::size_t got = 0;
-    if (in.stream != nullptr) {
-        got = std::fread(into, 1, room, in.stream);
-        in.failed = got == 0 && std::ferror(in.stream) != 0;
-    } else {
-        got = std::min(room, in.rest.size());
-        std::copy_n(in.rest.data(), got, into);
-        in.rest = in.rest.subspan(got);
-    }
+    const std::size_t got = read_more(in.source, into, in.buffer.size() - kSentinel - kept);
     in.pos = in.buffer.data();
     in.end = into + got;
     into[got] = '\0';
-    in.exhausted = got == 0;
-    in.read_any = in.read_any || got > 0;
     return got > 0;
 }
 
@@ -119,8 +138,8 @@ void skip_space(Cursor& in) {
 }
 
 // Reads one number as "%d" does: whitespace, an optional sign, then at least one digit.
-// On a fault, `at` is where it lies.
-bool read_number(Cursor& in, std::int32_t& value, Fault& fault, Mark& at) {
+// False when there is none, with where and why in `miss`.
+bool read_number(Cursor& in, std::int32_t& value, Mismatch& miss) {
     skip_space(in);
     // Where the number starts, kept as two words: a refill moves the window, not the offset.
     const char* first = in.pos;
@@ -133,8 +152,7 @@ bool read_number(Cursor& in, std::int32_t& value, Fault& fault, Mark& at) {
         c = peek(in);
     }
     if (!is_digit(c)) {
-        fault = sign ? Fault::digit : Fault::number;
-        at = mark(in);
+        miss = {sign ? Fault::digit : Fault::number, mark(in)};
         return false;
     }
     // The magnitude of INT32_MIN is one more than INT32_MAX. Below the limit, ten times the
@@ -146,8 +164,8 @@ bool read_number(Cursor& in, std::int32_t& value, Fault& fault, Mark& at) {
         for (unsigned digit = 0; (digit = static_cast<unsigned char>(*p) - 0x30U) <= 9; ++p) {
             magnitude = magnitude * 10 + digit;
             if (magnitude > limit) {
-                fault = Fault::out_of_range;
-                at = {first_base + (first - in.buffer.data()), in.line, in.line_start};
+                miss = {Fault::out_of_range,
+                        {first_base + (first - in.buffer.data()), in.line, in.line_start}};
                 return false;
             }
         }
@@ -165,13 +183,12 @@ bool read_number(Cursor& in, std::int32_t& value, Fault& fault, Mark& at) {
 // already skips the whitespace before it.
 constexpr std::array<char, 7> kSeparator = {',', '-', ',', '-', ',', ',', '-'};
 
-bool read_entry(Cursor& in, std::array<std::int32_t, 8>& number, Fault& fault, Mark& at) {
+bool read_entry(Cursor& in, std::array<std::int32_t, 8>& number, Mismatch& miss) {
     for (std::size_t i = 0; i < number.size(); ++i) {
-        if (!read_number(in, number[i], fault, at)) return false;
+        if (!read_number(in, number[i], miss)) return false;
         if (i == kSeparator.size()) break;
         if (peek(in) != kSeparator[i]) {
-            fault = kSeparator[i] == ',' ? Fault::comma : Fault::hyphen;
-            at = mark(in);
+            miss = {kSeparator[i] == ',' ? Fault::comma : Fault::hyphen, mark(in)};
             return false;
         }
         ++in.pos;
@@ -179,44 +196,45 @@ bool read_entry(Cursor& in, std::array<std::int32_t, 8>& number, Fault& fault, M
     return true;
 }
 
-// Takes what stands at the cursor into `r`: up to four bytes, or none at the end of the input.
-// A Ctrl-Z followed by nothing but whitespace and more Ctrl-Z ends the input, as on Windows.
-void take_found(Cursor& in, ScanResult& r) {
-    r.found_size = 0;
-    const int first = peek(in);
-    if (first < 0) return;
-    if (first == kCtrlZ) {
-        for (int c = kCtrlZ; c == kCtrlZ || is_space(static_cast<unsigned char>(c)); c = peek(in))
-            ++in.pos;
-        if (peek(in) < 0) return;
-        r.found = {kCtrlZ};
-        r.found_size = 1;
-        return;
-    }
-    r.found_size = static_cast<std::int32_t>(ensure(in, r.found.size()));
-    std::copy_n(in.pos, r.found_size, r.found.begin());
+// What stands at the cursor: up to four bytes, or none where the input ends. The one home of
+// Windows' end of file: a Ctrl-Z followed by nothing but whitespace and more Ctrl-Z ends the
+// input there.
+struct Found {
+    std::array<unsigned char, 4> bytes{};
+    std::int32_t size = 0;
+};
+
+Found take_found(Cursor& in) {
+    Found found;
+    found.size = static_cast<std::int32_t>(ensure(in, found.bytes.size()));
+    std::copy_n(in.pos, found.size, found.bytes.begin());
+    if (found.size == 0 || found.bytes[0] != kCtrlZ) return found;
+    for (int c = kCtrlZ; c == kCtrlZ || is_space(static_cast<unsigned char>(c)); c = peek(in))
+        ++in.pos;
+    if (peek(in) < 0) found.size = 0;
+    return found;
 }
 
 ScanResult ended(const Cursor& in, std::int32_t entries) {
-    if (!in.failed) return {ScanEnd::loaded, entries};
-    return {in.read_any ? ScanEnd::read_error : ScanEnd::unreadable, entries};
+    if (!in.source.failed) return {.end = ScanEnd::loaded, .entries = entries};
+    return {.end = in.source.read_any ? ScanEnd::read_error : ScanEnd::unreadable,
+            .entries = entries};
 }
 
-ScanResult malformed(Cursor& in, std::int32_t k, Fault fault, Mark at) {
-    ScanResult r{};
-    // A number out of range is reported as a whole; what follows its first digits is no part.
-    if (fault != Fault::out_of_range) take_found(in, r);
-    if (in.failed) return ended(in, k - 1);
+// Entry `k` stops fitting the pattern at `miss`, where `found` stands.
+ScanResult malformed(const Cursor& in, std::int32_t k, Mismatch miss, const Found& found) {
+    if (in.source.failed) return ended(in, k - 1);
     // Where the input ends inside an entry, the fault is just past its last non-whitespace.
-    if (r.found_size == 0 && fault == Fault::number && in.spaced) at = in.gap;
-    r.end = ScanEnd::malformed;
-    r.entries = k - 1;
-    r.entry = k;
-    r.fault = fault;
-    r.line = at.line;
-    r.column = at.offset - at.line_start + 1;
-    r.line_start = at.line_start;
-    return r;
+    if (found.size == 0 && miss.fault == Fault::number && in.spaced) miss.at = in.gap;
+    return {.end = ScanEnd::malformed,
+            .entries = k - 1,
+            .entry = k,
+            .fault = miss.fault,
+            .found = found.bytes,
+            .found_size = found.size,
+            .line = miss.at.line,
+            .column = miss.at.offset - miss.at.line_start + 1,
+            .line_start = miss.at.line_start};
 }
 
 InputRecord make_record(std::int32_t seq, const std::array<std::int32_t, 8>& n) {
@@ -240,7 +258,8 @@ bool utf16(Cursor& in) {
 }
 
 ScanResult scan(Cursor& in, RecordTable table) {
-    if (utf16(in)) return {ScanEnd::utf16};
+    in.buffer[0] = '\0';
+    if (utf16(in)) return {.end = ScanEnd::utf16};
     // One slot more than the table holds is read, into `number` only, to tell a whole entry
     // too many from text that is no entry at all.
     const std::int32_t capacity = table.slots > 1 ? table.slots - 1 : 0;
@@ -248,26 +267,20 @@ ScanResult scan(Cursor& in, RecordTable table) {
         skip_space(in);
         const int c = peek(in);
         if (c < 0) return ended(in, k - 1);
-        if (c == kCtrlZ) {
-            // Where it ends the input, it ends it between entries.
-            const ScanResult r = malformed(in, k, Fault::number, mark(in));
-            return r.found_size == 0 ? ended(in, k - 1) : r;
-        }
         std::array<std::int32_t, 8> number{};
-        Fault fault{};
-        Mark at{};
-        if (!read_entry(in, number, fault, at)) return malformed(in, k, fault, at);
-        if (in.failed) return ended(in, k - 1);  // the last number may have been cut short
-        if (k > capacity) return {ScanEnd::too_many, capacity};
+        Mismatch miss;
+        if (!read_entry(in, number, miss)) {
+            // A number out of range is reported as a whole: what follows its digits is no part.
+            const Found found = miss.fault == Fault::out_of_range ? Found{} : take_found(in);
+            // A Ctrl-Z that ends the input where an entry would start ends it between entries.
+            if (c == kCtrlZ && found.size == 0) return ended(in, k - 1);
+            return malformed(in, k, miss, found);
+        }
+        if (in.source.failed) return ended(in, k - 1);  // the last number may have been cut short
+        if (k > capacity) return {.end = ScanEnd::too_many, .entries = capacity};
         // cppcheck-suppress unreadVariable ; the slot is the caller's, read after the scan
         table.slot[k] = make_record(k, number);
     }
-}
-
-Cursor make_cursor(std::FILE* stream, std::span<const char> text, std::span<char> buffer) {
-    buffer[0] = '\0';
-    return Cursor{buffer.data(), buffer.data(), stream, text, buffer, 0, 1, 0, -1, {},
-                  false,         false,         false,  false};
 }
 
 }  // namespace
@@ -275,12 +288,12 @@ Cursor make_cursor(std::FILE* stream, std::span<const char> text, std::span<char
 ScanResult scan_records(std::span<const char> text, RecordTable table) {
     // The text is copied a window at a time, so that each window can end in a sentinel.
     std::array<char, 4096> buffer{};
-    Cursor in = make_cursor(nullptr, text, buffer);
+    Cursor in{.buffer = buffer, .source = {.text = text}};
     return scan(in, table);
 }
 
 ScanResult scan_records(std::FILE* stream, std::span<char> buffer, RecordTable table) {
-    if (buffer.size() < SCAN_MIN_BUFFER) return {ScanEnd::unreadable};
-    Cursor in = make_cursor(stream, {}, buffer);
+    if (buffer.size() < SCAN_MIN_BUFFER) return {.end = ScanEnd::unreadable};
+    Cursor in{.buffer = buffer, .source = {.stream = stream}};
     return scan(in, table);
 }
