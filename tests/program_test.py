@@ -1,0 +1,357 @@
+#!/usr/bin/env python3
+"""The built program, run as a user would run it, each run in a scratch folder of its own.
+
+Usage: program_test.py [OPTIONS] [TEST ...] -- PROGRAM [EMULATOR ...]
+       program_test.py --list
+
+PROGRAM is the built program. EMULATOR, when given, is the command that runs a program built
+for another machine (qemu, wine); the program is appended to it. OPTIONS:
+  --windows           the program is a Windows one: its lines end in "\\r\\n"
+  --preload=LIBRARY   the library that makes the C library fail on demand (failing_libc)
+  --no-preload=WHY    why there is none here: the cases that need it are skipped
+  --sanitized         the program runs under AddressSanitizer
+TEST names a test method (ProgramTest.test_missing); without one, every test runs.
+--list prints the names of every test method, one a line.
+"""
+
+import dataclasses
+import os
+import select
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+PATIENCE = 60.0  # seconds; only a hung program takes this long
+
+CORNER = "".join(f"peso[{i}][{j}]=1\n" for i in range(3) for j in range(3))
+CANNOT_OPEN = "O Arquivo NSuica.in nao pode ser aberto.\n"
+UNWRITABLE = "Erro ao escrever na saida padrao.\n"
+
+# Filled from the command line before the tests run.
+PROGRAM: list = []  # the emulator's words, then the program
+WINDOWS = False
+PRELOAD = ""
+NO_PRELOAD = "no library to preload was given"
+SANITIZED = False
+
+
+def entries(n):
+    return "".join(f"{k}, 10-25,3-4,12,100-140\n" for k in range(1, n + 1)).encode()
+
+
+def lines(text):
+    """Standard output as the platform writes `text`: Windows' console programs end their
+    lines in "\\r\\n"."""
+    return (text.replace("\n", "\r\n") if WINDOWS else text).encode()
+
+
+NO_FILE = None
+FOLDER = "<folder>"
+
+
+@dataclasses.dataclass(kw_only=True)
+class Run:
+    """One run: what it is given and what it must do."""
+
+    file: object  # the bytes of NSuica.in, NO_FILE or FOLDER
+    out: str  # all of standard output
+    status: int = 0
+    pauses: int = 1  # characters it takes from standard input: 0, 1 or 2
+    args: tuple = ()
+    stdin_at_end: bool = False  # /dev/null: it must not block
+    stdout_file: str = ""  # instead of a pipe
+    err: str = ""
+    fail: dict = None  # what the preloaded library makes fail (its variables); None: nothing
+
+
+class Child:
+    """The program started in `folder`, standard input a pipe whose read end is kept here too:
+    what the program did not read stays in it."""
+
+    def __init__(self, folder, args=(), env=None, stdin_at_end=False, stdout_file=""):
+        environment = dict(os.environ)
+        if SANITIZED:
+            # The program holds its table and matrix to the end of the process on purpose.
+            environment["ASAN_OPTIONS"] = "detect_leaks=0"
+        environment.update(env or {})
+        self.input_peek, self.input = os.pipe()
+        self.out = b""
+        self.err = b""
+        stdin = subprocess.DEVNULL if stdin_at_end else self.input_peek
+        stdout = open(stdout_file, "wb") if stdout_file else subprocess.PIPE
+        try:
+            self.process = subprocess.Popen(
+                PROGRAM + list(args), cwd=folder, env=environment, stdin=stdin, stdout=stdout,
+                stderr=subprocess.PIPE,
+            )
+        finally:
+            if stdout_file:
+                stdout.close()
+        self.streams = {self.process.stderr: "err"}
+        if self.process.stdout:
+            self.streams[self.process.stdout] = "out"
+
+    def _drain(self, deadline, enough=lambda: False):
+        """Reads what comes on standard output and error until `enough`, both end, or the
+        deadline passes."""
+        while self.streams and not enough():
+            ready, _, _ = select.select(list(self.streams), [], [], max(0, deadline - time.monotonic()))
+            if not ready:
+                return
+            for stream in ready:
+                chunk = os.read(stream.fileno(), 4096)
+                name = self.streams[stream]
+                setattr(self, name, getattr(self, name) + chunk)
+                if not chunk:
+                    del self.streams[stream]
+                    stream.close()
+
+    def read_output(self, size):
+        self._drain(time.monotonic() + PATIENCE, lambda: len(self.out) >= size)
+
+    def send(self, text):
+        os.write(self.input, text)
+
+    def close_input(self):
+        if self.input >= 0:
+            os.close(self.input)
+        self.input = -1
+
+    def finish(self):
+        """The exit status, or None when the program did not end in time (it is killed)."""
+        deadline = time.monotonic() + PATIENCE
+        self._drain(deadline)
+        try:
+            status = self.process.wait(max(0, deadline - time.monotonic()))
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+            status = None
+        for stream in self.streams:
+            stream.close()
+        self.streams = {}
+        return status
+
+    def unread_input(self):
+        self.close_input()
+        left = b""
+        while chunk := os.read(self.input_peek, 4096):
+            left += chunk
+        os.close(self.input_peek)
+        return left
+
+
+# 734 records of 40 bytes; 733 references to rows; 733 weights of 4 bytes a row. A library is
+# preloaded only into a program of this machine, whose pointers are the size of Python's own.
+TABLE, REFERENCES, ROW = 734 * 40, 733 * struct.calcsize("P"), 733 * 4
+NO_TABLE = "Falta memoria para alocar o vetor de ponteiros/n"
+NO_REFERENCES = "Falta memoria para alocar a matriz de ponteiros\n"
+NO_ROW = "Falta memoria para alocar a matriz de ponteiros.\n"
+
+
+def fail_malloc(size, nth):
+    return {"NSUICA_FAIL_SIZE": str(size), "NSUICA_FAIL_NTH": str(nth)}
+
+
+RUNS = {
+    "733_entries": Run(file=entries(733), out=CORNER),
+    "no_line_break_at_the_end": Run(file=b"1, 2-3,4-5,6,7-8", out=CORNER),
+    "empty": Run(file=b"", out=CORNER),
+    "missing": Run(file=NO_FILE, out=CORNER + CANNOT_OPEN, status=1, pauses=2),
+    "a_folder": Run(file=FOLDER, out=CORNER + CANNOT_OPEN, status=1, pauses=2),
+    "saved_by_a_windows_editor": Run(file=b"\xef\xbb\xbf1, 2-3,4-5,6,7-8\r\n\x1a", out=CORNER),
+    "malformed": Run(
+        file=b"1, 2-3,4-5,6,7-8\r\n\r\n  7 , 10-25,3-4,12,100-140\r\n",
+        out=CORNER
+        + "A entrada 2 do arquivo NSuica.in esta mal formada (linha 3, coluna 4): esperava ',' "
+        "logo depois do numero, encontrou um espaco.\n"
+        "    7 , 10-25,3-4,12,100-140\n"
+        "     ^\n",
+        status=1,
+        pauses=2,
+    ),
+    "utf16": Run(
+        file=b"\xff\xfe1\x00,\x00",
+        out=CORNER + "O Arquivo NSuica.in esta em UTF-16; salve-o como texto ASCII ou UTF-8.\n",
+        status=1,
+        pauses=2,
+    ),
+    "734_entries": Run(
+        file=entries(734),
+        out=CORNER + "O Arquivo NSuica.in tem mais de 733 entradas.\n",
+        status=1,
+        pauses=2,
+    ),
+    "arguments": Run(file=entries(2), out=CORNER, args=("outro.in", "-h", "")),
+    "input_at_its_end": Run(file=entries(1), out=CORNER, stdin_at_end=True),
+    "input_at_its_end_no_file": Run(
+        file=NO_FILE, out=CORNER + CANNOT_OPEN, status=1, pauses=2, stdin_at_end=True
+    ),
+    "output_unwritable": Run(
+        file=entries(1), out="", status=1, stdin_at_end=True, stdout_file="/dev/full", err=UNWRITABLE
+    ),
+    "output_unwritable_no_file": Run(
+        file=NO_FILE,
+        out="",
+        status=1,
+        pauses=2,
+        stdin_at_end=True,
+        stdout_file="/dev/full",
+        err=UNWRITABLE,
+    ),
+    # The allocations and reads that fail are chosen by a library preloaded into the program.
+    "no_memory_for_the_table": Run(
+        file=entries(1), out=NO_TABLE, status=1, pauses=1, fail=fail_malloc(TABLE, 1)
+    ),
+    "no_memory_for_the_row_references": Run(
+        file=entries(1), out=NO_REFERENCES, status=1, pauses=0, fail=fail_malloc(REFERENCES, 1)
+    ),
+    "no_memory_for_the_first_row": Run(
+        file=entries(1), out=NO_ROW, status=1, pauses=0, fail=fail_malloc(ROW, 1)
+    ),
+    "no_memory_for_row_367": Run(
+        file=entries(1), out=NO_ROW, status=1, pauses=0, fail=fail_malloc(ROW, 367)
+    ),
+    "no_memory_for_the_last_row": Run(
+        file=entries(1), out=NO_ROW, status=1, pauses=0, fail=fail_malloc(ROW, 733)
+    ),
+    # One more than the rows there are: nothing fails, so the count above was exact.
+    "no_memory_past_the_last_row": Run(file=entries(1), out=CORNER, fail=fail_malloc(ROW, 734)),
+    # Everything as large as a row fails: the table, tried first, is the one reported.
+    "no_memory_at_all": Run(
+        file=entries(1), out=NO_TABLE, status=1, pauses=1, fail=fail_malloc(ROW, 0)
+    ),
+    "a_read_failing_part_way": Run(
+        file=entries(2),
+        out=CORNER + "O Arquivo NSuica.in nao pode ser lido.\n",
+        status=1,
+        pauses=2,
+        fail={"NSUICA_FAIL_READ_AFTER": "20"},
+    ),
+}
+
+
+class ProgramTest(unittest.TestCase):
+    def setUp(self):
+        scratch = tempfile.TemporaryDirectory(prefix="nsuica-run-")
+        self.addCleanup(scratch.cleanup)
+        self.folder = scratch.name
+        self.input_file = os.path.join(self.folder, "NSuica.in")
+
+    def write_input(self, data):
+        with open(self.input_file, "wb") as f:
+            f.write(data)
+
+    def expect_run(self, r):
+        """One character is typed at the start. A run that pauses twice answers with its
+        message; only then is a second character typed. Nothing may be left unread but what a
+        run that never pauses leaves, and a run that pauses once too often hangs and fails."""
+        env = {}
+        if r.fail is not None:
+            if not PRELOAD:
+                self.skipTest(NO_PRELOAD)
+            env = {"LD_PRELOAD": PRELOAD, **r.fail}
+        if r.file is FOLDER:
+            os.mkdir(self.input_file)
+        elif r.file is not NO_FILE:
+            self.write_input(r.file)
+        child = Child(self.folder, r.args, env, r.stdin_at_end, r.stdout_file)
+        if not r.stdin_at_end:
+            child.send(b"a")
+            if r.pauses == 2:
+                child.read_output(len(lines(r.out)))
+                child.send(b"b")
+        self.assertEqual(child.finish(), r.status)
+        self.assertEqual(child.out.decode("latin-1"), lines(r.out).decode("latin-1"))
+        self.assertEqual(child.err.decode("latin-1"), lines(r.err).decode("latin-1"))
+        unread = child.unread_input()
+        if not r.stdin_at_end:
+            self.assertEqual(unread, b"a" if r.pauses == 0 else b"")
+
+    def test_prints_the_corner_before_reading_and_looks_for_the_file_only_after_the_pause(self):
+        child = Child(self.folder)
+        # Nothing has been typed yet: the lines must already be readable from the pipe.
+        child.read_output(len(lines(CORNER)))
+        self.assertEqual(child.out, lines(CORNER))
+        self.write_input(entries(3))
+        child.send(b"k")
+        self.assertEqual(child.finish(), 0)
+        self.assertEqual(child.out, lines(CORNER))
+        self.assertEqual(child.err, b"")
+
+    def test_reports_a_malformed_entry_of_a_pipe_without_its_line(self):
+        """A file that cannot be read a second time still gets the first line of its report."""
+        if WINDOWS:
+            self.skipTest("a named pipe in a folder is a thing of Unix systems")
+        os.mkfifo(self.input_file, 0o600)
+        child = Child(self.folder)
+        child.close_input()
+        # The program opens the pipe once its pause is over; until then no writer can.
+        deadline = time.monotonic() + PATIENCE
+        while True:
+            try:
+                fifo = os.open(self.input_file, os.O_WRONLY | os.O_NONBLOCK)
+                break
+            except OSError:
+                self.assertLess(time.monotonic(), deadline, "the program never opened the pipe")
+                time.sleep(0.001)
+        os.write(fifo, b"1, 2-3,4-5,6,7-8\n1; 2-3\n")
+        os.close(fifo)
+        self.assertEqual(child.finish(), 1)
+        self.assertEqual(
+            child.out.decode("latin-1"),
+            CORNER + "A entrada 2 do arquivo NSuica.in esta mal formada (linha 2, coluna 2): "
+            "esperava ',' logo depois do numero, encontrou ';'.\n",
+        )
+        child.unread_input()
+
+
+def _case(run):
+    return lambda self: self.expect_run(run)
+
+
+for _name, _run in RUNS.items():
+    setattr(ProgramTest, "test_" + _name, _case(_run))
+
+
+def main(argv):
+    global PROGRAM, WINDOWS, PRELOAD, NO_PRELOAD, SANITIZED
+    if argv == ["--list"]:
+        loader = unittest.TestLoader()
+        print("\n".join(f"ProgramTest.{name}" for name in loader.getTestCaseNames(ProgramTest)))
+        return 0
+    if "--" not in argv:
+        print(__doc__, file=sys.stderr)
+        return 2
+    split = argv.index("--")
+    options, command = argv[:split], argv[split + 1 :]
+    if not command:
+        print("program_test.py: no program to run after --", file=sys.stderr)
+        return 2
+    # The program comes first on our command line, after its emulator on its own.
+    PROGRAM = command[1:] + [os.path.abspath(command[0])]
+    tests = []
+    for option in options:
+        if option == "--windows":
+            WINDOWS = True
+        elif option.startswith("--preload="):
+            PRELOAD = option.split("=", 1)[1]
+        elif option.startswith("--no-preload="):
+            NO_PRELOAD = option.split("=", 1)[1]
+        elif option == "--sanitized":
+            SANITIZED = True
+        elif option.startswith("--"):
+            print(f"program_test.py: unknown option {option}", file=sys.stderr)
+            return 2
+        else:
+            tests.append(option)
+    suite = unittest.TestLoader().loadTestsFromNames(tests or ["ProgramTest"], sys.modules[__name__])
+    result = unittest.TextTestRunner(verbosity=2).run(suite)
+    return 0 if result.wasSuccessful() else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
