@@ -57,6 +57,9 @@ void check(const char* data, std::size_t size, std::int32_t slots) {
         case ScanEnd::utf16:
             require(r.entries == 0 && size >= 2, "UTF-16 is told by the first two bytes");
             break;
+        case ScanEnd::utf32:
+            require(r.entries == 0 && size >= 4, "UTF-32 is told by the first four bytes");
+            break;
         case ScanEnd::unreadable:
         case ScanEnd::read_error:
             require(false, "a buffer cannot fail to be read");

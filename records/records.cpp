@@ -1,6 +1,7 @@
 #include "records/records.hpp"
 
 #include <array>
+#include <cerrno>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
@@ -41,7 +42,8 @@ void load_records(const char* path, RecordTable& table) {
     // would end it, and "\r\n" would be folded before the scan could count columns.
     std::FILE* file = std::fopen(path, "rb");
     if (file == nullptr) {
-        report_scan_failure(stdout, path, ScanResult{ScanEnd::unreadable}, nullptr);
+        const ScanResult cannot_open{.end = ScanEnd::unreadable, .error = errno};
+        report_scan_failure(stdout, path, cannot_open, nullptr);
         fail_after_pause();
     }
     // The scan reads through a buffer of its own; one of the stream's would only be copied.

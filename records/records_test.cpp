@@ -282,7 +282,8 @@ TEST(Report, NamesTheEntryLineColumnWhatWasExpectedAndWhatWasFound) {
                                         "  1, 100-1.5,4-5,6,7-8\n"
                                         "          ^\n"},
         {"1, 2-3,4-5,6,7\u22128",
-         head + "15): esperava '-' logo depois do numero, encontrou o caractere U+2212.\n"
+         head + "15): esperava '-' logo depois do numero, encontrou o caractere U+2212 (sinal de "
+                "menos, parecido com '-').\n"
                 "  1, 2-3,4-5,6,7???8\n"
                 "                ^\n"},
         {"1, 2-3,4-5,6,7\xF0\x9F\x98\x80",
@@ -293,7 +294,8 @@ TEST(Report, NamesTheEntryLineColumnWhatWasExpectedAndWhatWasFound) {
                                  "  1, 2-3,4?(\n"
                                  "          ^\n"},
         {"1\xEF\xBC\x8C 2-3,4-5,6,7-8",  // a full-width comma, as East Asian keyboards type
-         head + "2): esperava ',' logo depois do numero, encontrou o caractere U+FF0C.\n"
+         head + "2): esperava ',' logo depois do numero, encontrou o caractere U+FF0C (virgula de "
+                "largura total, parecido com ',').\n"
                 "  1??? 2-3,4-5,6,7-8\n"
                 "   ^\n"},
         {"1, 2-3,4\xE0\xA0\x80",  // the least character that takes three bytes
@@ -375,6 +377,13 @@ TEST(Report, NamesTheEntryLineColumnWhatWasExpectedAndWhatWasFound) {
          "O Arquivo NSuica.in esta em UTF-16; salve-o como texto ASCII ou UTF-8.\n"},
         {"\xFE\xFF",  // an empty file, saved with its mark
          "O Arquivo NSuica.in esta em UTF-16; salve-o como texto ASCII ou UTF-8.\n"},
+        {"\xFF\xFE\0\0"
+         "1\0\0\0"s,
+         "O Arquivo NSuica.in esta em UTF-32; salve-o como texto ASCII ou UTF-8.\n"},
+        {"\0\0\xFE\xFF"s,
+         "O Arquivo NSuica.in esta em UTF-32; salve-o como texto ASCII ou UTF-8.\n"},
+        {"\xFF\xFE\0"s,  // too short for UTF-32's mark
+         "O Arquivo NSuica.in esta em UTF-16; salve-o como texto ASCII ou UTF-8.\n"},
         {"\xEF\xBB"  // a mark cut short is no mark
          "1, 2-3,4-5,6,7-8",
          head + "1): esperava um numero, encontrou o byte 0xEF.\n"
@@ -388,6 +397,71 @@ TEST(Report, NamesTheEntryLineColumnWhatWasExpectedAndWhatWasFound) {
     };
     for (const Case& c : kCases)
         EXPECT_EQ(report_of(c.text), c.said) << c.text.substr(0, 80);
+}
+
+TEST(Report, NamesTheCharactersThatLookLikeWhatThePatternWants) {
+    struct Case {
+        const char* bytes;  // in place of the space after the first comma
+        const char* said;   // what follows "encontrou "
+    };
+    const Case kCases[] = {
+        {"\u00A0", "o caractere U+00A0 (espaco inseparavel, parecido com um espaco)"},
+        {"\u3000", "o caractere U+3000 (espaco ideografico, parecido com um espaco)"},
+        {"\u200B", "o caractere U+200B (espaco de largura zero, invisivel)"},
+        {"\uFEFF", "o caractere U+FEFF (marca de ordem de bytes, invisivel)"},
+        {"\u2013", "o caractere U+2013 (meia-risca, parecido com '-')"},
+        {"\uFF0D", "o caractere U+FF0D (hifen-menos de largura total, parecido com '-')"},
+        {"\uFF0B", "o caractere U+FF0B (sinal de mais de largura total, parecido com '+')"},
+        {"\uFF10", "o caractere U+FF10 (algarismo 0 de largura total, parecido com '0')"},
+        {"\uFF19", "o caractere U+FF19 (algarismo 9 de largura total, parecido com '9')"},
+        {"\uFF1A", "o caractere U+FF1A"},  // just past the digits: no look-alike
+        {"\u00E9", "o caractere U+00E9"},
+    };
+    for (const Case& c : kCases) {
+        const std::string said = report_of(std::string("1,") + c.bytes + "2-3,4-5,6,7-8");
+        const std::string line = said.substr(0, said.find('\n'));
+        EXPECT_EQ(line, std::string("A entrada 1 do arquivo NSuica.in esta mal formada (linha 1, "
+                                    "coluna 3): esperava um numero, encontrou ") +
+                            c.said + ".")
+            << c.bytes;
+    }
+}
+
+// The line is read again from the file: when the file no longer holds there what the scan
+// found, the line would point at something else, and only the first line is written.
+TEST(Report, ShowsTheLineOnlyWhenTheFileStillHoldsWhatWasFound) {
+    struct Case {
+        std::string scanned;
+        std::string read_again;
+        bool shown;
+    };
+    const Case kCases[] = {
+        {"1; 2-3", "1; 2-3", true},
+        {"1; 2-3", "1P 2-3", false},
+        {"1; 2-3", "1", false},
+        {"1; 2-3", "", false},
+        {"1, 2-3,4\u2212", "1, 2-3,4\u2013", false},  // the same first byte, another character
+        {"1, 2-\n", "1, 2-  \r\n\x1A", true},         // the end of the file, then blank
+        {"1, 2-\n", "1, 2-\n4", false},
+        {"1, 2-3,4\n-5", "1, 2-3,4\n-5", true},  // the end of the line
+        {"1, 2-3,4\n-5", "1, 2-3,4 -5", false},
+        {"9999999999, 2-3", "9999999999, 2-3", true},  // out of range: the number's start
+        {"9999999999, 2-3", "x999999999, 2-3", false},
+    };
+    for (const Case& c : kCases) {
+        Table t(RECORD_SLOTS);
+        const ScanResult r = scan_text(c.scanned, t);
+        std::FILE* input = file_holding(c.read_again);
+        std::FILE* out = std::tmpfile();
+        ASSERT_NE(input, nullptr);
+        ASSERT_NE(out, nullptr);
+        report_scan_failure(out, "NSuica.in", r, input);
+        const std::string said = contents(out);
+        std::fclose(out);
+        std::fclose(input);
+        const auto lines = std::count(said.begin(), said.end(), '\n');
+        EXPECT_EQ(lines, c.shown ? 3 : 1) << c.scanned << " | " << c.read_again << " | " << said;
+    }
 }
 
 TEST(Report, LeavesTheLineOutWhenTheInputCannotBeReadAgain) {

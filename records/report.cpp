@@ -5,6 +5,10 @@
 #include <cinttypes>
 #include <climits>
 #include <cstdint>
+#include <filesystem>
+#include <system_error>
+
+#include "records/open_failure.hpp"
 
 namespace {
 
@@ -48,6 +52,58 @@ std::int32_t utf8_character(const std::array<unsigned char, 4>& b, std::int32_t 
     return static_cast<std::int32_t>(code);
 }
 
+// Characters that look like one the pattern wants, or like nothing at all, as editors and
+// spreadsheets put them in place of a space, a hyphen, a comma, a sign or a digit.
+struct LookAlike {
+    std::uint32_t code;
+    const char* name;
+    const char* like;  // what it is taken for; null for an invisible one
+};
+constexpr const char* kSpace = "um espaco";
+constexpr LookAlike kLookAlikes[] = {
+    {0x00A0, "espaco inseparavel", kSpace},
+    {0x060C, "virgula arabe", "','"},
+    {0x2002, "meio quadratim", kSpace},
+    {0x2003, "quadratim", kSpace},
+    {0x2007, "espaco de algarismo", kSpace},
+    {0x2009, "espaco fino", kSpace},
+    {0x200A, "espaco finissimo", kSpace},
+    {0x200B, "espaco de largura zero", nullptr},
+    {0x2010, "hifen", "'-'"},
+    {0x2011, "hifen inseparavel", "'-'"},
+    {0x2012, "traco de algarismo", "'-'"},
+    {0x2013, "meia-risca", "'-'"},
+    {0x2014, "travessao", "'-'"},
+    {0x201A, "aspa simples baixa", "','"},
+    {0x202F, "espaco fino inseparavel", kSpace},
+    {0x2060, "juntor de palavras", nullptr},
+    {0x2212, "sinal de menos", "'-'"},
+    {0x3000, "espaco ideografico", kSpace},
+    {0x3001, "virgula ideografica", "','"},
+    {0xFE63, "hifen-menos pequeno", "'-'"},
+    {0xFEFF, "marca de ordem de bytes", nullptr},
+    {0xFF0B, "sinal de mais de largura total", "'+'"},
+    {0xFF0C, "virgula de largura total", "','"},
+    {0xFF0D, "hifen-menos de largura total", "'-'"},
+};
+
+void write_character(std::FILE* out, std::uint32_t code) {
+    std::fprintf(out, "o caractere U+%04" PRIX32, code);
+    if (code >= 0xFF10 && code <= 0xFF19) {
+        const auto digit = static_cast<char>('0' + (code - 0xFF10));
+        std::fprintf(out, " (algarismo %c de largura total, parecido com '%c')", digit, digit);
+        return;
+    }
+    const auto* found = std::find_if(std::begin(kLookAlikes), std::end(kLookAlikes),
+                                     [code](const LookAlike& l) { return l.code == code; });
+    if (found == std::end(kLookAlikes)) return;
+    if (found->like == nullptr) {
+        std::fprintf(out, " (%s, invisivel)", found->name);
+    } else {
+        std::fprintf(out, " (%s, parecido com %s)", found->name, found->like);
+    }
+}
+
 void write_found(std::FILE* out, const ScanResult& r) {
     const unsigned char c = r.found[0];
     if (r.found_size == 0) {
@@ -61,7 +117,7 @@ void write_found(std::FILE* out, const ScanResult& r) {
     } else if (c > ' ' && c < 0x7F) {
         std::fprintf(out, "'%c'", c);
     } else if (const std::int32_t code = utf8_character(r.found, r.found_size); code >= 0) {
-        std::fprintf(out, "o caractere U+%04" PRIX32, static_cast<std::uint32_t>(code));
+        write_character(out, static_cast<std::uint32_t>(code));
     } else {
         std::fprintf(out, "o byte 0x%02X", static_cast<unsigned>(c));
     }
@@ -72,19 +128,46 @@ constexpr std::int64_t kShownWidth = 76;
 constexpr std::int64_t kShownBefore = 38;
 using LineBytes = std::array<char, kShownWidth + 1>;
 
-// Reads up to kShownWidth + 1 bytes of a line from offset `from` on, stopping at the line's
-// end. How many it got, or -1 when the input cannot be read there again.
-std::int64_t read_line(std::FILE* input, std::int64_t from, LineBytes& bytes) {
+// Reads up to kShownWidth + 1 bytes from offset `from` on. How many it got, or -1 when the
+// input cannot be read there again.
+std::int64_t read_at(std::FILE* input, std::int64_t from, LineBytes& bytes) {
     if (input == nullptr || from > LONG_MAX) return -1;
     if (std::fseek(input, static_cast<long>(from), SEEK_SET) != 0) return -1;
     const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), input);
     if (std::ferror(input) != 0) return -1;
-    const char* stop = std::find_if(bytes.data(), bytes.data() + got,
-                                    [](char c) { return c == '\n' || c == '\r'; });
-    return stop - bytes.data();
+    return static_cast<std::int64_t>(got);
+}
+
+// The same, stopping at the line's end.
+std::int64_t read_line(std::FILE* input, std::int64_t from, LineBytes& bytes) {
+    const std::int64_t got = read_at(input, from, bytes);
+    if (got < 0) return -1;
+    return std::find_if(bytes.data(), bytes.data() + got,
+                        [](char c) { return c == '\n' || c == '\r'; }) -
+           bytes.data();
+}
+
+// Whether the input still holds at the column what the scan found there: the same bytes; the
+// start of a number, where that number was out of range; only blank, where the file ended. A
+// file that changed since the scan does not, and a line of it would point at something else.
+bool same_as_scanned(std::FILE* input, const ScanResult& r) {
+    LineBytes bytes{};
+    const std::int64_t got = read_at(input, r.line_start + r.column - 1, bytes);
+    if (got < 0) return false;
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+    if (r.fault == Fault::out_of_range) {
+        return got > 0 && ((b[0] >= '0' && b[0] <= '9') || b[0] == '-' || b[0] == '+');
+    }
+    if (r.found_size > 0) {
+        return got >= r.found_size && std::equal(b, b + r.found_size, r.found.begin());
+    }
+    return std::all_of(b, b + got, [](unsigned char c) {
+        return c == ' ' || (c >= '\t' && c <= '\r') || c == 0x1A;  // Ctrl-Z, as the scan ends
+    });
 }
 
 void write_excerpt(std::FILE* out, const ScanResult& r, std::FILE* input) {
+    if (!same_as_scanned(input, r)) return;
     LineBytes bytes{};
     const std::int64_t column = r.column - 1;
     std::int64_t first = 0;
@@ -118,12 +201,18 @@ void report_scan_failure(std::FILE* out, const char* path, const ScanResult& r, 
             std::fprintf(out, "O Arquivo %s tem mais de %" PRId32 " entradas.\n", path, r.entries);
             return;
         case ScanEnd::utf16:
-            std::fprintf(out, "O Arquivo %s esta em UTF-16; salve-o como texto ASCII ou UTF-8.\n",
-                         path);
+        case ScanEnd::utf32:
+            std::fprintf(out, "O Arquivo %s esta em %s; salve-o como texto ASCII ou UTF-8.\n", path,
+                         r.end == ScanEnd::utf16 ? "UTF-16" : "UTF-32");
             return;
-        case ScanEnd::unreadable:
+        case ScanEnd::unreadable: {
             std::fprintf(out, "O Arquivo %s nao pode ser aberto.\n", path);
+            // Without the current folder, where the file was looked for is not known.
+            std::error_code error;
+            const std::filesystem::path folder = std::filesystem::current_path(error);
+            if (!error) explain_open_failure(out, folder, path, r.error);
             return;
+        }
         case ScanEnd::read_error:
             std::fprintf(out, "O Arquivo %s nao pode ser lido.\n", path);
             return;

@@ -1,7 +1,9 @@
 #include "records/scanner.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -29,7 +31,8 @@ struct Source {
     std::FILE* stream = nullptr;
     std::span<const char> text{};  // without a stream: what has not been handed out yet
     bool exhausted = false;        // no more will come: the input's end, or a failed read
-    bool failed = false;           // a read failed
+    bool failed = false;           // a read failed,
+    int error = 0;                 //   with this errno
     bool read_any = false;         // at least one byte came
 };
 
@@ -40,6 +43,7 @@ std::size_t read_more(Source& source, char* into, std::size_t room) {
     if (source.stream != nullptr) {
         got = std::fread(into, 1, room, source.stream);
         source.failed = got == 0 && std::ferror(source.stream) != 0;
+        if (source.failed) source.error = errno;
     } else {
         got = std::min(room, source.text.size());
         std::copy_n(source.text.data(), got, into);
@@ -218,7 +222,8 @@ Found take_found(Cursor& in) {
 ScanResult ended(const Cursor& in, std::int32_t entries) {
     if (!in.source.failed) return {.end = ScanEnd::loaded, .entries = entries};
     return {.end = in.source.read_any ? ScanEnd::read_error : ScanEnd::unreadable,
-            .entries = entries};
+            .entries = entries,
+            .error = in.source.error};
 }
 
 // Entry `k` stops fitting the pattern at `miss`, where `found` stands.
@@ -245,21 +250,26 @@ InputRecord make_record(std::int32_t seq, const std::array<std::int32_t, 8>& n) 
 }
 
 // Looks at the first bytes for a byte-order mark: UTF-8's is skipped (and is no part of the
-// first line's columns), UTF-16's ends the scan.
-bool utf16(Cursor& in) {
-    const std::size_t n = ensure(in, 3);
+// first line's columns); UTF-16's and UTF-32's end the scan, with `loaded` meaning neither.
+ScanEnd byte_order_mark(Cursor& in) {
+    const std::size_t n = ensure(in, 4);
     const auto* b = reinterpret_cast<const unsigned char*>(in.pos);
-    if (n >= 2 && ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF))) return true;
-    if (n == 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
+    const auto starts = [&](std::initializer_list<unsigned char> mark) {
+        return n >= mark.size() && std::equal(mark.begin(), mark.end(), b);
+    };
+    // UTF-32's little-endian mark begins with UTF-16's: it is looked for first.
+    if (starts({0xFF, 0xFE, 0, 0}) || starts({0, 0, 0xFE, 0xFF})) return ScanEnd::utf32;
+    if (starts({0xFF, 0xFE}) || starts({0xFE, 0xFF})) return ScanEnd::utf16;
+    if (starts({0xEF, 0xBB, 0xBF})) {
         in.pos += 3;
         in.line_start = 3;
     }
-    return false;
+    return ScanEnd::loaded;
 }
 
 ScanResult scan(Cursor& in, RecordTable table) {
     in.buffer[0] = '\0';
-    if (utf16(in)) return {.end = ScanEnd::utf16};
+    if (const ScanEnd mark = byte_order_mark(in); mark != ScanEnd::loaded) return {.end = mark};
     // One slot more than the table holds is read, into `number` only, to tell a whole entry
     // too many from text that is no entry at all.
     const std::int32_t capacity = table.slots > 1 ? table.slots - 1 : 0;

@@ -14,6 +14,7 @@ enum class ScanEnd {
     malformed,   // entry `entry` does not match the pattern at `line`, `column`
     too_many,    // one more whole entry follows the last one the table can hold
     utf16,       // the input starts with a UTF-16 byte-order mark
+    utf32,       // the input starts with a UTF-32 byte-order mark
     unreadable,  // the very first read failed: the path is not a readable file
     read_error,  // a read failed after part of the file had been read
 };
@@ -38,6 +39,7 @@ struct ScanResult {
     std::int64_t line = 0;                 // 1-based
     std::int64_t column = 0;               // 1-based, in bytes from the line's start
     std::int64_t line_start = 0;           // offset in the input of the line's first byte
+    int error = 0;  // with `unreadable` and `read_error`: the C library's errno, when known
 };
 
 // Scans entries of the pattern "%d, %d-%d,%d-%d,%d,%d-%d" into slots 1, 2, 3... of `table`,

@@ -28,6 +28,8 @@ PATIENCE = 60.0  # seconds; only a hung program takes this long
 
 CORNER = "".join(f"peso[{i}][{j}]=1\n" for i in range(3) for j in range(3))
 CANNOT_OPEN = "O Arquivo NSuica.in nao pode ser aberto.\n"
+# The line after it: "{where}" stands for the full path of NSuica.in, as the program shows it.
+MISSING = CANNOT_OPEN + "  {where}: o arquivo nao existe.\n"
 UNWRITABLE = "Erro ao escrever na saida padrao.\n"
 
 # Filled from the command line before the tests run.
@@ -57,6 +59,7 @@ class Run:
     """One run: what it is given and what it must do."""
 
     file: object  # the bytes of NSuica.in, NO_FILE or FOLDER
+    others: dict = dataclasses.field(default_factory=dict)  # more files: name -> bytes
     out: str  # all of standard output
     status: int = 0
     pauses: int = 1  # characters it takes from standard input: 0, 1 or 2
@@ -160,8 +163,20 @@ RUNS = {
     "733_entries": Run(file=entries(733), out=CORNER),
     "no_line_break_at_the_end": Run(file=b"1, 2-3,4-5,6,7-8", out=CORNER),
     "empty": Run(file=b"", out=CORNER),
-    "missing": Run(file=NO_FILE, out=CORNER + CANNOT_OPEN, status=1, pauses=2),
-    "a_folder": Run(file=FOLDER, out=CORNER + CANNOT_OPEN, status=1, pauses=2),
+    "missing": Run(file=NO_FILE, out=CORNER + MISSING, status=1, pauses=2),
+    "a_folder": Run(
+        file=FOLDER,
+        out=CORNER + CANNOT_OPEN + "  {where}: e uma pasta, nao um arquivo.\n",
+        status=1,
+        pauses=2,
+    ),
+    "saved_with_an_extension": Run(
+        file=NO_FILE,
+        others={"NSuica.in.txt": entries(1), "outro.in": entries(1)},
+        out=CORNER + MISSING + '  Nesta pasta ha "NSuica.in.txt": renomeie-o para NSuica.in.\n',
+        status=1,
+        pauses=2,
+    ),
     "saved_by_a_windows_editor": Run(file=b"\xef\xbb\xbf1, 2-3,4-5,6,7-8\r\n\x1a", out=CORNER),
     "malformed": Run(
         file=b"1, 2-3,4-5,6,7-8\r\n\r\n  7 , 10-25,3-4,12,100-140\r\n",
@@ -170,6 +185,22 @@ RUNS = {
         "logo depois do numero, encontrou um espaco.\n"
         "    7 , 10-25,3-4,12,100-140\n"
         "     ^\n",
+        status=1,
+        pauses=2,
+    ),
+    "a_no_break_space": Run(
+        file=b"1,\xc2\xa02-3,4-5,6,7-8\n",
+        out=CORNER
+        + "A entrada 1 do arquivo NSuica.in esta mal formada (linha 1, coluna 3): esperava um "
+        "numero, encontrou o caractere U+00A0 (espaco inseparavel, parecido com um espaco).\n"
+        "  1,??2-3,4-5,6,7-8\n"
+        "    ^\n",
+        status=1,
+        pauses=2,
+    ),
+    "utf32": Run(
+        file=b"\xff\xfe\x00\x001\x00\x00\x00",
+        out=CORNER + "O Arquivo NSuica.in esta em UTF-32; salve-o como texto ASCII ou UTF-8.\n",
         status=1,
         pauses=2,
     ),
@@ -188,7 +219,7 @@ RUNS = {
     "arguments": Run(file=entries(2), out=CORNER, args=("outro.in", "-h", "")),
     "input_at_its_end": Run(file=entries(1), out=CORNER, stdin_at_end=True),
     "input_at_its_end_no_file": Run(
-        file=NO_FILE, out=CORNER + CANNOT_OPEN, status=1, pauses=2, stdin_at_end=True
+        file=NO_FILE, out=CORNER + MISSING, status=1, pauses=2, stdin_at_end=True
     ),
     "output_unwritable": Run(
         file=entries(1), out="", status=1, stdin_at_end=True, stdout_file="/dev/full", err=UNWRITABLE
@@ -241,6 +272,12 @@ class ProgramTest(unittest.TestCase):
         self.folder = scratch.name
         self.input_file = os.path.join(self.folder, "NSuica.in")
 
+    def shown_input_path(self):
+        """The full path of NSuica.in as the program names it: under wine, the folder is on
+        the drive Z: that holds the whole Unix tree."""
+        path = os.path.join(os.path.realpath(self.folder), "NSuica.in")
+        return "Z:" + path.replace("/", "\\") if WINDOWS else path
+
     def write_input(self, data):
         with open(self.input_file, "wb") as f:
             f.write(data)
@@ -258,14 +295,18 @@ class ProgramTest(unittest.TestCase):
             os.mkdir(self.input_file)
         elif r.file is not NO_FILE:
             self.write_input(r.file)
+        for name, data in r.others.items():
+            with open(os.path.join(self.folder, name), "wb") as f:
+                f.write(data)
+        out = r.out.replace("{where}", self.shown_input_path())
         child = Child(self.folder, r.args, env, r.stdin_at_end, r.stdout_file)
         if not r.stdin_at_end:
             child.send(b"a")
             if r.pauses == 2:
-                child.read_output(len(lines(r.out)))
+                child.read_output(len(lines(out)))
                 child.send(b"b")
         self.assertEqual(child.finish(), r.status)
-        self.assertEqual(child.out.decode("latin-1"), lines(r.out).decode("latin-1"))
+        self.assertEqual(child.out.decode("latin-1"), lines(out).decode("latin-1"))
         self.assertEqual(child.err.decode("latin-1"), lines(r.err).decode("latin-1"))
         unread = child.unread_input()
         if not r.stdin_at_end:
@@ -281,6 +322,17 @@ class ProgramTest(unittest.TestCase):
         self.assertEqual(child.finish(), 0)
         self.assertEqual(child.out, lines(CORNER))
         self.assertEqual(child.err, b"")
+
+    def test_says_nothing_of_where_when_the_current_folder_is_gone(self):
+        if WINDOWS:
+            self.skipTest("Windows does not remove a folder that a program runs in")
+        child = Child(self.folder)
+        child.read_output(len(lines(CORNER)))
+        os.rmdir(self.folder)
+        child.send(b"ab")
+        self.assertEqual(child.finish(), 1)
+        self.assertEqual(child.out.decode("latin-1"), CORNER + CANNOT_OPEN)
+        self.assertEqual(child.unread_input(), b"")
 
     def test_reports_a_malformed_entry_of_a_pipe_without_its_line(self):
         """A file that cannot be read a second time still gets the first line of its report."""

@@ -1,0 +1,122 @@
+#include "records/open_failure.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A new empty folder, removed with everything in it when the test ends.
+struct ScratchFolder {
+    fs::path path;
+    explicit ScratchFolder(const std::string& name) {
+        path = fs::temp_directory_path() / ("nsuica-open-" + name);
+        fs::remove_all(path);
+        fs::create_directories(path);
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+};
+
+std::string explained(const fs::path& folder, int error) {
+    std::FILE* out = std::tmpfile();
+    if (out == nullptr) return "no temporary file";
+    explain_open_failure(out, folder, "NSuica.in", error);
+    std::string said;
+    std::rewind(out);
+    for (int c = std::fgetc(out); c != EOF; c = std::fgetc(out))
+        said += static_cast<char>(c);
+    std::fclose(out);
+    return said;
+}
+
+TEST(OpenFailure, SaysWhereAndWhyAndNamesAFileThatIsNearlyTheOne) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> files;  // made in the folder; a name ending in '/' is a folder
+        int error;                       // as fopen or the first read left errno
+        std::string why;                 // what follows the path
+        std::string near;                // the file named on the third line, if any
+        bool unix_names = false;         // names Windows cannot hold, or that it folds
+    };
+    const Case kCases[] = {
+        {"missing", {}, ENOENT, ": o arquivo nao existe.", ""},
+        {"Notepad's extension",
+         {"NSuica.in.txt"},
+         ENOENT,
+         ": o arquivo nao existe.",
+         "NSuica.in.txt"},
+        {"in place of .in", {"NSuica.txt"}, ENOENT, ": o arquivo nao existe.", "NSuica.txt"},
+        {"capitals", {"NSUICA.IN.CSV"}, ENOENT, ": o arquivo nao existe.", "NSUICA.IN.CSV"},
+        {"four letters", {"nsuica.in.docx"}, ENOENT, ": o arquivo nao existe.", "nsuica.in.docx"},
+        {"the first in byte order",
+         {"nsuica.txt", "NSuica.in.txt", "nsuica.in.bak"},
+         ENOENT,
+         ": o arquivo nao existe.",
+         "NSuica.in.txt"},
+        {"lower case", {"nsuica.in"}, ENOENT, ": o arquivo nao existe.", "nsuica.in", true},
+        {"spaces at the ends",
+         {" NSuica.in  "},
+         ENOENT,
+         ": o arquivo nao existe.",
+         " NSuica.in  ",
+         true},
+        {"no near miss",
+         {"NSuica.input", "outro.in", "NSuica.", "NSuica.in.", "nsuica.in.a-b", "xNSuica.in",
+          "NSuica.in.txt/"},
+         ENOENT,
+         ": o arquivo nao existe.",
+         ""},
+        {"forbidden", {"NSuica.in.txt"}, EACCES, ": sem permissao para ler o arquivo.", ""},
+        {"another cause", {"NSuica.in.txt"}, EIO, ".", ""},
+        {"a folder", {"NSuica.in/"}, EISDIR, ": e uma pasta, nao um arquivo.", ""},
+        {"a folder, as Windows fails",
+         {"NSuica.in/", "NSuica.txt"},
+         EACCES,
+         ": e uma pasta, nao um arquivo.",
+         ""},
+    };
+    for (const Case& c : kCases) {
+#ifdef _WIN32
+        if (c.unix_names) continue;
+#endif
+        const ScratchFolder folder("case");
+        for (const std::string& name : c.files) {
+            if (name.back() == '/') {
+                fs::create_directory(folder.path / name.substr(0, name.size() - 1));
+            } else {
+                std::ofstream(folder.path / name) << "1, 2-3,4-5,6,7-8\n";
+            }
+        }
+        std::string want = "  " + (folder.path / "NSuica.in").string() + c.why + "\n";
+        if (!c.near.empty()) {
+            want += "  Nesta pasta ha \"" + c.near + "\": renomeie-o para NSuica.in.\n";
+        }
+        EXPECT_EQ(explained(folder.path, c.error), want) << c.what;
+    }
+}
+
+TEST(OpenFailure, ShowsTheBytesOfAPathThatAreNotPrintableAsQuestionMarks) {
+#ifdef _WIN32
+    GTEST_SKIP() << "a name of any bytes is a thing of Unix systems";
+#else
+    const ScratchFolder folder("pasta\t\xC3\xA9");
+    std::ofstream(folder.path / "NSuica\x01.in.txt") << "\n";
+    std::ofstream(folder.path / "NSuica.in\x7F") << "\n";
+    const std::string shown = (folder.path.parent_path() / "nsuica-open-pasta???").string();
+    EXPECT_EQ(explained(folder.path, ENOENT), "  " + shown + "/NSuica.in: o arquivo nao existe.\n");
+#endif
+}
+
+}  // namespace
