@@ -48,7 +48,7 @@ TEST(OpenFailure, SaysWhereAndWhyAndNamesAFileThatIsNearlyTheOne) {
         int error;                       // as fopen or the first read left errno
         std::string why;                 // what follows the path
         std::string near;                // the file named on the third line, if any
-        bool unix_names = false;         // names Windows cannot hold, or that it folds
+        bool unix_names = false;         // names Windows cannot hold: it folds case, drops end dots
     };
     const Case kCases[] = {
         {"missing", {}, ENOENT, ": o arquivo nao existe.", ""},
@@ -73,11 +73,16 @@ TEST(OpenFailure, SaysWhereAndWhyAndNamesAFileThatIsNearlyTheOne) {
          " NSuica.in  ",
          true},
         {"no near miss",
-         {"NSuica.input", "outro.in", "NSuica.", "NSuica.in.", "nsuica.in.a-b", "xNSuica.in",
-          "NSuica.in.txt/"},
+         {"NSuica.input", "outro.in", "nsuica.in.a-b", "xNSuica.in", "NSuica.in.txt/"},
          ENOENT,
          ": o arquivo nao existe.",
          ""},
+        {"an empty extension",
+         {"NSuica.", "NSuica.in."},
+         ENOENT,
+         ": o arquivo nao existe.",
+         "",
+         true},
         {"forbidden", {"NSuica.in.txt"}, EACCES, ": sem permissao para ler o arquivo.", ""},
         {"another cause", {"NSuica.in.txt"}, EIO, ".", ""},
         {"a folder", {"NSuica.in/"}, EISDIR, ": e uma pasta, nao um arquivo.", ""},
