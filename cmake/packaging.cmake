@@ -1,0 +1,149 @@
+# How the program reaches its users: the install rules (`cmake --install`), and with
+# NSUICA_PACKAGE the packages CPack makes from the workflow presets `package` (a Debian package
+# and a static Linux archive) and `package-windows` (a zip). The manual page, the Debian
+# changelog and the copyright file are in packaging/.
+include(GNUInstallDirs)
+
+set(sources ${PROJECT_SOURCE_DIR})
+
+# `cmake --install`: the program, its guide, licence and example, and its manual page.
+install(TARGETS nsuica RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT program)
+install(FILES ${sources}/LEIA-ME.txt ${sources}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR}
+        COMPONENT program)
+install(FILES ${sources}/examples/NSuica.in DESTINATION ${CMAKE_INSTALL_DOCDIR}/exemplo
+        COMPONENT program)
+install(FILES ${sources}/packaging/nsuica.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+        COMPONENT program)
+
+if(NOT NSUICA_PACKAGE)
+  return()
+endif()
+
+set(program_targets nsuica)
+set(library_targets nsuica_common nsuica_weights nsuica_records)
+set(packaged ${CMAKE_BINARY_DIR}/packaged)
+file(MAKE_DIRECTORY ${packaged})
+
+if(WIN32)
+  # The zip: the program at its top with what a user of Windows opens in Notepad, "\r\n" ends.
+  foreach(pair "LEIA-ME.txt;LEIA-ME.txt" "LICENSE;LICENSE.txt")
+    list(GET pair 0 from)
+    list(GET pair 1 to)
+    file(READ ${sources}/${from} text)
+    string(REPLACE "\n" "\r\n" text "${text}")
+    file(WRITE ${packaged}/${to} "${text}")
+  endforeach()
+  install(TARGETS nsuica RUNTIME DESTINATION . COMPONENT archive EXCLUDE_FROM_ALL)
+  install(FILES ${packaged}/LEIA-ME.txt ${packaged}/LICENSE.txt DESTINATION .
+          COMPONENT archive EXCLUDE_FROM_ALL)
+  set(archive_system windows)
+else()
+  # Debian's hardening flags (fortify, stack protector, relro and now), for both programs; the
+  # optimisation and debug flags stay the build's own (the packages are stripped).
+  foreach(flags cppflags cxxflags ldflags)
+    string(TOUPPER ${flags} name)
+    execute_process(COMMAND ${CMAKE_COMMAND} -E env DEB_BUILD_MAINT_OPTIONS=hardening=+all
+                            dpkg-buildflags --get ${name}
+                    OUTPUT_VARIABLE ${flags} OUTPUT_STRIP_TRAILING_WHITESPACE
+                    COMMAND_ERROR_IS_FATAL ANY)
+  endforeach()
+  separate_arguments(compile_flags UNIX_COMMAND "${cppflags} ${cxxflags}")
+  separate_arguments(link_flags UNIX_COMMAND "${ldflags}")
+  list(FILTER compile_flags EXCLUDE REGEX "^-(g|O[0-9s]?)$")
+
+  # The archive's program is linked statically, as a position-independent executable: it runs
+  # on any x86-64 Linux, with or without a C library.
+  add_executable(nsuica_static ${sources}/driver/main.cpp)
+  target_link_libraries(nsuica_static PRIVATE nsuica_records nsuica_weights nsuica_common
+                                              nsuica_warnings)
+  target_link_options(nsuica_static PRIVATE -static-pie)
+  set_target_properties(nsuica_static PROPERTIES OUTPUT_NAME nsuica
+                        RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/static)
+  list(APPEND program_targets nsuica_static)
+  set_target_properties(${library_targets} PROPERTIES POSITION_INDEPENDENT_CODE ON)
+  foreach(target IN LISTS library_targets program_targets)
+    target_compile_options(${target} PRIVATE ${compile_flags})
+  endforeach()
+  foreach(target IN LISTS program_targets)
+    target_link_options(${target} PRIVATE ${link_flags})
+  endforeach()
+
+  # The Debian package: the manual page and the changelog compressed as Debian wants them
+  # (no name nor time in the header), the licence as the copyright file.
+  foreach(pair "nsuica.1;nsuica.1.gz" "changelog;changelog.gz")
+    list(GET pair 0 from)
+    list(GET pair 1 to)
+    execute_process(COMMAND gzip -9nc ${sources}/packaging/${from} OUTPUT_FILE ${packaged}/${to}
+                    COMMAND_ERROR_IS_FATAL ANY)
+  endforeach()
+  set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+               ${sources}/packaging/nsuica.1 ${sources}/packaging/changelog)
+  install(TARGETS nsuica RUNTIME DESTINATION bin COMPONENT deb EXCLUDE_FROM_ALL)
+  install(FILES ${sources}/LEIA-ME.txt ${sources}/packaging/copyright ${packaged}/changelog.gz
+          DESTINATION share/doc/nsuica COMPONENT deb EXCLUDE_FROM_ALL)
+  install(FILES ${sources}/examples/NSuica.in DESTINATION share/doc/nsuica/exemplo
+          COMPONENT deb EXCLUDE_FROM_ALL)
+  install(FILES ${packaged}/nsuica.1.gz DESTINATION share/man/man1 COMPONENT deb
+          EXCLUDE_FROM_ALL)
+
+  # Stripped as Debian strips: the compiler's notes go too.
+  install(CODE "execute_process(COMMAND ${CMAKE_STRIP} --remove-section=.comment
+                                --remove-section=.note --strip-unneeded
+                                \$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin/nsuica
+                                COMMAND_ERROR_IS_FATAL ANY)"
+          COMPONENT deb EXCLUDE_FROM_ALL)
+
+  install(TARGETS nsuica_static RUNTIME DESTINATION . COMPONENT archive EXCLUDE_FROM_ALL)
+  install(FILES ${sources}/LEIA-ME.txt ${sources}/LICENSE DESTINATION . COMPONENT archive
+          EXCLUDE_FROM_ALL)
+  set(archive_system linux)
+endif()
+install(FILES ${sources}/examples/NSuica.in DESTINATION exemplo COMPONENT archive
+        EXCLUDE_FROM_ALL)
+
+set(CPACK_PACKAGE_NAME nsuica)
+set(CPACK_PACKAGE_VENDOR "the nsuica authors")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "loads a table of numeric records from the file NSuica.in")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
+set(archive_name ${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-${archive_system}-x86_64)
+
+set(CPACK_DEBIAN_PACKAGE_NAME nsuica)
+set(CPACK_DEBIAN_FILE_NAME nsuica_${PROJECT_VERSION}_amd64.deb)
+set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE amd64)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# No address is published yet: a reserved name that no mail can reach stands for it.
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "the nsuica authors <nsuica@authors.invalid>")
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "nsuica is a small console program in Portuguese. It sets up a matrix of
+weights, shows its corner, waits for a key and then loads up to 733 entries
+of eight integers from the file NSuica.in of the current folder. A malformed
+entry is reported with its line and column, and a file that cannot be opened
+with the path looked for and why.")
+
+# Each generator packs its own component; beside each package, its SHA-256 sum as sha256sum
+# writes it, so that `sha256sum -c` checks it.
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/cpack-generators.cmake)
+file(CONFIGURE OUTPUT ${CPACK_PROJECT_CONFIG_FILE} CONTENT [[
+if(CPACK_GENERATOR STREQUAL "DEB")
+  set(CPACK_COMPONENTS_ALL deb)
+else()
+  set(CPACK_COMPONENTS_ALL archive)
+  set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)  # it unpacks into a folder of its own
+  set(CPACK_PACKAGE_FILE_NAME @archive_name@)
+  set(CPACK_ARCHIVE_FILE_NAME @archive_name@)
+endif()
+]] @ONLY)
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_BINARY_DIR}/cpack-sums.cmake)
+file(WRITE ${CMAKE_BINARY_DIR}/cpack-sums.cmake [[
+foreach(package IN LISTS CPACK_PACKAGE_FILES)
+  file(SHA256 ${package} sum)
+  get_filename_component(name ${package} NAME)
+  file(WRITE ${CPACK_PACKAGE_DIRECTORY}/${name}.sha256 "${sum}  ${name}\n")
+endforeach()
+]])
+include(CPack)
