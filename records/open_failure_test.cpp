@@ -13,26 +13,32 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A new empty folder, removed with everything in it when the test ends.
+// A new empty folder, the current one while it lasts; removed with everything in it when the
+// test ends.
 struct ScratchFolder {
     fs::path path;
+    fs::path was = fs::current_path();
     explicit ScratchFolder(const std::string& name) {
         path = fs::temp_directory_path() / ("nsuica-open-" + name);
         fs::remove_all(path);
         fs::create_directories(path);
+        fs::current_path(path);
     }
     ~ScratchFolder() {
         std::error_code ignored;
+        fs::current_path(was, ignored);
         fs::remove_all(path, ignored);
     }
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
+    ScratchFolder(ScratchFolder&&) = delete;
+    ScratchFolder& operator=(ScratchFolder&&) = delete;
 };
 
-std::string explained(const fs::path& folder, int error) {
+std::string explained(int error) {
     std::FILE* out = std::tmpfile();
     if (out == nullptr) return "no temporary file";
-    explain_open_failure(out, folder, "NSuica.in", error);
+    explain_open_failure(out, "NSuica.in", error);
     std::string said;
     std::rewind(out);
     for (int c = std::fgetc(out); c != EOF; c = std::fgetc(out))
@@ -108,7 +114,7 @@ TEST(OpenFailure, SaysWhereAndWhyAndNamesAFileThatIsNearlyTheOne) {
         if (!c.near.empty()) {
             want += "  Nesta pasta ha \"" + c.near + "\": renomeie-o para NSuica.in.\n";
         }
-        EXPECT_EQ(explained(folder.path, c.error), want) << c.what;
+        EXPECT_EQ(explained(c.error), want) << c.what;
     }
 }
 
@@ -120,7 +126,7 @@ TEST(OpenFailure, ShowsTheBytesOfAPathThatAreNotPrintableAsQuestionMarks) {
     std::ofstream(folder.path / "NSuica\x01.in.txt") << "\n";
     std::ofstream(folder.path / "NSuica.in\x7F") << "\n";
     const std::string shown = (folder.path.parent_path() / "nsuica-open-pasta???").string();
-    EXPECT_EQ(explained(folder.path, ENOENT), "  " + shown + "/NSuica.in: o arquivo nao existe.\n");
+    EXPECT_EQ(explained(ENOENT), "  " + shown + "/NSuica.in: o arquivo nao existe.\n");
 #endif
 }
 

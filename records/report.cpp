@@ -5,8 +5,6 @@
 #include <cinttypes>
 #include <climits>
 #include <cstdint>
-#include <filesystem>
-#include <system_error>
 
 #include "records/open_failure.hpp"
 
@@ -205,14 +203,10 @@ void report_scan_failure(std::FILE* out, const char* path, const ScanResult& r, 
             std::fprintf(out, "O Arquivo %s esta em %s; salve-o como texto ASCII ou UTF-8.\n", path,
                          r.end == ScanEnd::utf16 ? "UTF-16" : "UTF-32");
             return;
-        case ScanEnd::unreadable: {
+        case ScanEnd::unreadable:
             std::fprintf(out, "O Arquivo %s nao pode ser aberto.\n", path);
-            // Without the current folder, where the file was looked for is not known.
-            std::error_code error;
-            const std::filesystem::path folder = std::filesystem::current_path(error);
-            if (!error) explain_open_failure(out, folder, path, r.error);
+            explain_open_failure(out, path, r.error);
             return;
-        }
         case ScanEnd::read_error:
             std::fprintf(out, "O Arquivo %s nao pode ser lido.\n", path);
             return;
