@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
 # The whole run on the 733-entry example with standard input at its end, beside a C program
 # doing the same work with fscanf/printf/getchar, and beside an empty C program.
-# Usage: bench/whole_run.sh [BUILD_DIR] [RUNS]   (defaults: build-test, 300)
+# Usage: bench/whole_run.sh [BUILD_DIR] [RUNS] [NAME=PROGRAM ...]   (defaults: build-test, 300)
+# Each NAME=PROGRAM is one more build of nsuica measured beside them (a packaged one, say).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-$here/../build-test}" && pwd)
 runs=${2:-300}
 command -v valgrind >/dev/null || { echo "whole_run: valgrind is needed" >&2; exit 1; }
 [ -x /usr/bin/time ] || { echo "whole_run: /usr/bin/time (package time) is needed" >&2; exit 1; }
+
+extras=()
+for extra in "${@:3}"; do extras+=("${extra%%=*}=$(realpath "${extra#*=}")"); done
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -16,11 +20,18 @@ cd "$work"
 
 names=(nsuica c_reference empty_c)
 progs=("$build/nsuica" "$build/bench/c_reference" "$build/bench/empty_c")
+for extra in "${extras[@]}"; do
+    names+=("${extra%%=*}")
+    progs+=("${extra#*=}")
+done
 
-# The comparison holds only if both programs print the same and end the same.
-ours=$("${progs[0]}" </dev/null; echo "status $?")
+# The comparison holds only if the programs print the same and end the same.
 theirs=$("${progs[1]}" </dev/null; echo "status $?")
-[ "$ours" = "$theirs" ] || { echo "whole_run: the C program's run differs from nsuica's" >&2; exit 1; }
+for i in "${!names[@]}"; do
+    [ "${names[$i]}" = c_reference ] || [ "${names[$i]}" = empty_c ] && continue
+    ours=$("${progs[$i]}" </dev/null; echo "status $?")
+    [ "$ours" = "$theirs" ] || { echo "whole_run: the C program's run differs from ${names[$i]}'s" >&2; exit 1; }
+done
 
 instructions() { valgrind --tool=callgrind --callgrind-out-file=/dev/null "$1" </dev/null 2>&1 >/dev/null |
                  sed -n 's/.*Collected : *\([0-9]*\).*/\1/p'; }
