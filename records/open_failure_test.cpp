@@ -18,8 +18,8 @@ namespace {
 struct ScratchFolder {
     fs::path path;
     fs::path was = fs::current_path();
-    explicit ScratchFolder(const std::string& name) {
-        path = fs::temp_directory_path() / ("nsuica-open-" + name);
+    explicit ScratchFolder(const std::string& name)
+        : path(fs::temp_directory_path() / ("nsuica-open-" + name)) {
         fs::remove_all(path);
         fs::create_directories(path);
         fs::current_path(path);

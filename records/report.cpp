@@ -54,8 +54,8 @@ std::int32_t utf8_character(const std::array<unsigned char, 4>& b, std::int32_t 
 // spreadsheets put them in place of a space, a hyphen, a comma, a sign or a digit.
 struct LookAlike {
     std::uint32_t code;
-    const char* name;
-    const char* like;  // what it is taken for; null for an invisible one
+    const char* name;  // cppcheck-suppress unusedStructMember ; read through find_if
+    const char* like;  // cppcheck-suppress unusedStructMember ; what it is taken for, or null
 };
 constexpr const char* kSpace = "um espaco";
 constexpr LookAlike kLookAlikes[] = {

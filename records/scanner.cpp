@@ -269,7 +269,8 @@ ScanEnd byte_order_mark(Cursor& in) {
 
 ScanResult scan(Cursor& in, RecordTable table) {
     in.buffer[0] = '\0';
-    if (const ScanEnd mark = byte_order_mark(in); mark != ScanEnd::loaded) return {.end = mark};
+    if (const ScanEnd encoding = byte_order_mark(in); encoding != ScanEnd::loaded)
+        return {.end = encoding};
     // One slot more than the table holds is read, into `number` only, to tell a whole entry
     // too many from text that is no entry at all.
     const std::int32_t capacity = table.slots > 1 ? table.slots - 1 : 0;
