@@ -200,14 +200,14 @@ bool read_entry(Cursor& in, std::array<std::int32_t, 8>& number, Mismatch& miss)
     return true;
 }
 
-// What stands at the cursor: up to four bytes, or none where the input ends. The one home of
-// Windows' end of file: a Ctrl-Z followed by nothing but whitespace and more Ctrl-Z ends the
-// input there.
+// Up to four bytes of the input where an entry stops fitting; none at the input's end.
 struct Found {
     std::array<unsigned char, 4> bytes{};
     std::int32_t size = 0;
 };
 
+// What stands at the cursor. The one home of Windows' end of file: a Ctrl-Z followed by
+// nothing but whitespace and more Ctrl-Z ends the input there.
 Found take_found(Cursor& in) {
     Found found;
     found.size = static_cast<std::int32_t>(ensure(in, found.bytes.size()));
