@@ -42,11 +42,23 @@ struct FileName {
 };
 
 // Writes a name as the console can show it whatever the system's characters are: printable
-// ASCII as it is, anything else as '?'.
+// ASCII as it is, each other byte as '?'. Windows' UTF-16 units are counted as the bytes they
+// would take in UTF-8, so that a name shows alike on both systems.
 void write_printable(std::FILE* out, const Unit* text, std::size_t size) {
     for (std::size_t i = 0; i < size; ++i) {
         const std::uint32_t c = code(text[i]);
-        std::fputc(c >= 0x20 && c <= 0x7E ? static_cast<int>(c) : '?', out);
+        if (c >= 0x20 && c <= 0x7E) {
+            std::fputc(static_cast<int>(c), out);
+            continue;
+        }
+        // A unit below 0x80 is one byte; below 0x800, two; a surrogate, half of a four-byte
+        // character, two; any other, three.
+        int bytes = 1;
+        if constexpr (sizeof(Unit) > 1) {
+            bytes = c < 0x80 ? 1 : c < 0x800 || (c >= 0xD800 && c <= 0xDFFF) ? 2 : 3;
+        }
+        for (int b = 0; b < bytes; ++b)
+            std::fputc('?', out);
     }
 }
 

@@ -399,32 +399,46 @@ TEST(Report, NamesTheEntryLineColumnWhatWasExpectedAndWhatWasFound) {
         EXPECT_EQ(report_of(c.text), c.said) << c.text.substr(0, 80);
 }
 
-TEST(Report, NamesTheCharactersThatLookLikeWhatThePatternWants) {
-    struct Case {
-        const char* bytes;  // in place of the space after the first comma
-        const char* said;   // what follows "encontrou "
-    };
-    const Case kCases[] = {
-        {"\u00A0", "o caractere U+00A0 (espaco inseparavel, parecido com um espaco)"},
-        {"\u3000", "o caractere U+3000 (espaco ideografico, parecido com um espaco)"},
-        {"\u200B", "o caractere U+200B (espaco de largura zero, invisivel)"},
-        {"\uFEFF", "o caractere U+FEFF (marca de ordem de bytes, invisivel)"},
-        {"\u2013", "o caractere U+2013 (meia-risca, parecido com '-')"},
-        {"\uFF0D", "o caractere U+FF0D (hifen-menos de largura total, parecido com '-')"},
-        {"\uFF0B", "o caractere U+FF0B (sinal de mais de largura total, parecido com '+')"},
-        {"\uFF10", "o caractere U+FF10 (algarismo 0 de largura total, parecido com '0')"},
-        {"\uFF19", "o caractere U+FF19 (algarismo 9 de largura total, parecido com '9')"},
-        {"\uFF1A", "o caractere U+FF1A"},  // just past the digits: no look-alike
-        {"\u00E9", "o caractere U+00E9"},
-    };
-    for (const Case& c : kCases) {
-        const std::string said = report_of(std::string("1,") + c.bytes + "2-3,4-5,6,7-8");
-        const std::string line = said.substr(0, said.find('\n'));
-        EXPECT_EQ(line, std::string("A entrada 1 do arquivo NSuica.in esta mal formada (linha 1, "
-                                    "coluna 3): esperava um numero, encontrou ") +
-                            c.said + ".")
-            << c.bytes;
+std::string utf8(std::uint32_t code) {
+    if (code < 0x80) return std::string(1, static_cast<char>(code));
+    if (code < 0x800) {
+        return {static_cast<char>(0xC0 | (code >> 6)), static_cast<char>(0x80 | (code & 0x3F))};
     }
+    return {static_cast<char>(0xE0 | (code >> 12)), static_cast<char>(0x80 | ((code >> 6) & 0x3F)),
+            static_cast<char>(0x80 | (code & 0x3F))};
+}
+
+// What follows "encontrou " where `bytes` stand in place of a number.
+std::string found_at_a_number(const std::string& bytes) {
+    const std::string said = report_of("1," + bytes + "2-3,4-5,6,7-8");
+    const std::string head =
+        "A entrada 1 do arquivo NSuica.in esta mal formada (linha 1, coluna 3): esperava um "
+        "numero, encontrou ";
+    if (said.compare(0, head.size(), head) != 0) return said;
+    return said.substr(head.size(), said.find(".\n") - head.size());
+}
+
+TEST(Report, NamesEveryLookAlikeAndWhatItLooksLike) {
+    for (const LookAlike& l : look_alikes()) {
+        std::array<char, 16> code{};
+        std::snprintf(code.data(), code.size(), "U+%04X", static_cast<unsigned>(l.code));
+        const std::string like =
+            l.like == nullptr ? "invisivel" : "parecido com " + std::string(l.like);
+        EXPECT_EQ(found_at_a_number(utf8(l.code)),
+                  "o caractere " + std::string(code.data()) + " (" + l.name + ", " + like + ")");
+        EXPECT_EQ(std::string(l.name).find_first_not_of("abcdefghijklmnopqrstuvwxyz -"),
+                  std::string::npos)
+            << l.name;
+    }
+    // The texts as a user reads them, and characters that look like nothing the pattern wants.
+    EXPECT_EQ(found_at_a_number("\u00A0"),
+              "o caractere U+00A0 (espaco inseparavel, parecido com um espaco)");
+    EXPECT_EQ(found_at_a_number("\uFEFF"),
+              "o caractere U+FEFF (marca de ordem de bytes, invisivel)");
+    EXPECT_EQ(found_at_a_number("\uFF15"),
+              "o caractere U+FF15 (algarismo cinco de largura total, parecido com '5')");
+    EXPECT_EQ(found_at_a_number("\uFF1A"), "o caractere U+FF1A");
+    EXPECT_EQ(found_at_a_number("\u00E9"), "o caractere U+00E9");
 }
 
 // The line is read again from the file: when the file no longer holds there what the scan

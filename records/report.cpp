@@ -50,13 +50,6 @@ std::int32_t utf8_character(const std::array<unsigned char, 4>& b, std::int32_t 
     return static_cast<std::int32_t>(code);
 }
 
-// Characters that look like one the pattern wants, or like nothing at all, as editors and
-// spreadsheets put them in place of a space, a hyphen, a comma, a sign or a digit.
-struct LookAlike {
-    std::uint32_t code;
-    const char* name;  // cppcheck-suppress unusedStructMember ; read through find_if
-    const char* like;  // cppcheck-suppress unusedStructMember ; what it is taken for, or null
-};
 constexpr const char* kSpace = "um espaco";
 constexpr LookAlike kLookAlikes[] = {
     {0x00A0, "espaco inseparavel", kSpace},
@@ -83,15 +76,28 @@ constexpr LookAlike kLookAlikes[] = {
     {0xFF0B, "sinal de mais de largura total", "'+'"},
     {0xFF0C, "virgula de largura total", "','"},
     {0xFF0D, "hifen-menos de largura total", "'-'"},
+    {0xFF10, "algarismo zero de largura total", "'0'"},
+    {0xFF11, "algarismo um de largura total", "'1'"},
+    {0xFF12, "algarismo dois de largura total", "'2'"},
+    {0xFF13, "algarismo tres de largura total", "'3'"},
+    {0xFF14, "algarismo quatro de largura total", "'4'"},
+    {0xFF15, "algarismo cinco de largura total", "'5'"},
+    {0xFF16, "algarismo seis de largura total", "'6'"},
+    {0xFF17, "algarismo sete de largura total", "'7'"},
+    {0xFF18, "algarismo oito de largura total", "'8'"},
+    {0xFF19, "algarismo nove de largura total", "'9'"},
 };
+
+}  // namespace
+
+std::span<const LookAlike> look_alikes() {
+    return kLookAlikes;
+}
+
+namespace {
 
 void write_character(std::FILE* out, std::uint32_t code) {
     std::fprintf(out, "o caractere U+%04" PRIX32, code);
-    if (code >= 0xFF10 && code <= 0xFF19) {
-        const auto digit = static_cast<char>('0' + (code - 0xFF10));
-        std::fprintf(out, " (algarismo %c de largura total, parecido com '%c')", digit, digit);
-        return;
-    }
     const auto* found = std::find_if(std::begin(kLookAlikes), std::end(kLookAlikes),
                                      [code](const LookAlike& l) { return l.code == code; });
     if (found == std::end(kLookAlikes)) return;

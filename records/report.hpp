@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
+#include <span>
 
 #include "records/scanner.hpp"
 
@@ -9,3 +11,13 @@
 // caret under its column. Those two are read again from `input`, and left out when it cannot
 // be read there again (a pipe, say, or a null `input`).
 void report_scan_failure(std::FILE* out, const char* path, const ScanResult& r, std::FILE* input);
+
+// A character that looks like one the pattern wants, or like nothing at all, as editors and
+// spreadsheets put them in place of a space, a hyphen, a comma, a sign or a digit. Where the
+// scan finds one, the report names it and says what it looks like.
+struct LookAlike {
+    std::uint32_t code;
+    const char* name;  // lower-case Portuguese, plain ASCII
+    const char* like;  // what it is taken for ("'-'", "um espaco"); null for an invisible one
+};
+std::span<const LookAlike> look_alikes();

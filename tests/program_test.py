@@ -16,6 +16,7 @@ TEST names a test method (ProgramTest.test_missing); without one, every test run
 
 import dataclasses
 import os
+import pwd
 import select
 import struct
 import subprocess
@@ -68,17 +69,22 @@ class Run:
     stdout_file: str = ""  # instead of a pipe
     err: str = ""
     fail: dict = None  # what the preloaded library makes fail (its variables); None: nothing
+    folder: str = ""  # a folder of this name, made in the scratch folder, to run in
+    readable: bool = True  # False: NSuica.in may not be read, by the user the program runs as
 
 
 class Child:
     """The program started in `folder`, standard input a pipe whose read end is kept here too:
     what the program did not read stays in it."""
 
-    def __init__(self, folder, args=(), env=None, stdin_at_end=False, stdout_file=""):
+    def __init__(self, folder, args=(), env=None, stdin_at_end=False, stdout_file="", user=None):
         environment = dict(os.environ)
         if SANITIZED:
             # The program holds its table and matrix to the end of the process on purpose.
             environment["ASAN_OPTIONS"] = "detect_leaks=0"
+        if WINDOWS:
+            # wine reads Unix file names in the locale's encoding; Windows keeps UTF-16 names.
+            environment["LC_ALL"] = "C.UTF-8"
         environment.update(env or {})
         self.input_peek, self.input = os.pipe()
         self.out = b""
@@ -88,7 +94,7 @@ class Child:
         try:
             self.process = subprocess.Popen(
                 PROGRAM + list(args), cwd=folder, env=environment, stdin=stdin, stdout=stdout,
-                stderr=subprocess.PIPE,
+                stderr=subprocess.PIPE, user=user,
             )
         finally:
             if stdout_file:
@@ -198,6 +204,27 @@ RUNS = {
         status=1,
         pauses=2,
     ),
+    "a_file_it_may_not_read": Run(
+        file=entries(1),
+        readable=False,
+        out=CORNER + CANNOT_OPEN + "  {where}: sem permissao para ler o arquivo.\n",
+        status=1,
+        pauses=2,
+    ),
+    "a_folder_of_other_characters": Run(
+        file=NO_FILE, folder="pasta-a\u00e7\u00e3o", out=CORNER + MISSING, status=1, pauses=2
+    ),
+    "a_minus_sign_in_a_pair": Run(
+        file="1, 2\u22123,4-5,6,7-8\n".encode(),
+        out=CORNER
+        + "A entrada 1 do arquivo NSuica.in esta mal formada (linha 1, coluna 5): esperava '-' "
+        "logo depois do numero, encontrou o caractere U+2212 (sinal de menos, parecido com "
+        "'-').\n"
+        "  1, 2???3,4-5,6,7-8\n"
+        "      ^\n",
+        status=1,
+        pauses=2,
+    ),
     "utf32": Run(
         file=b"\xff\xfe\x00\x001\x00\x00\x00",
         out=CORNER + "O Arquivo NSuica.in esta em UTF-32; salve-o como texto ASCII ou UTF-8.\n",
@@ -272,11 +299,29 @@ class ProgramTest(unittest.TestCase):
         self.folder = scratch.name
         self.input_file = os.path.join(self.folder, "NSuica.in")
 
-    def shown_input_path(self):
-        """The full path of NSuica.in as the program names it: under wine, the folder is on
-        the drive Z: that holds the whole Unix tree."""
-        path = os.path.join(os.path.realpath(self.folder), "NSuica.in")
+    @staticmethod
+    def shown_path(folder):
+        """The full path of NSuica.in in `folder` as the program names it: each byte outside
+        printable ASCII as '?'; under wine, on the drive Z: that holds the whole Unix tree."""
+        path = os.path.join(os.path.realpath(folder), "NSuica.in")
+        path = "".join(c if " " <= c <= "~" else "?" * len(c.encode()) for c in path)
         return "Z:" + path.replace("/", "\\") if WINDOWS else path
+
+    def unprivileged_user(self, folder):
+        """Who the program runs as where the run needs a user who is not root: None to run as
+        this one, who is not root; or nobody, when root is running the tests and nobody can
+        reach the program (the test is skipped where not)."""
+        if os.geteuid() != 0:
+            return None
+        if WINDOWS:
+            self.skipTest("wine's prefix belongs to the user who made it: it runs as no other")
+        nobody = pwd.getpwnam("nobody").pw_uid
+        reach = subprocess.run(["test", "-r", PROGRAM[-1], "-a", "-x", PROGRAM[-1]], user=nobody)
+        if reach.returncode != 0:
+            self.skipTest(f"the tests run as root, and nobody cannot run {PROGRAM[-1]}")
+        os.chmod(self.folder, 0o755)
+        os.chmod(folder, 0o755)
+        return nobody
 
     def write_input(self, data):
         with open(self.input_file, "wb") as f:
@@ -291,15 +336,23 @@ class ProgramTest(unittest.TestCase):
             if not PRELOAD:
                 self.skipTest(NO_PRELOAD)
             env = {"LD_PRELOAD": PRELOAD, **r.fail}
+        folder = os.path.join(self.folder, r.folder)
+        os.makedirs(folder, exist_ok=True)
+        input_file = os.path.join(folder, "NSuica.in")
         if r.file is FOLDER:
-            os.mkdir(self.input_file)
+            os.mkdir(input_file)
         elif r.file is not NO_FILE:
-            self.write_input(r.file)
+            with open(input_file, "wb") as f:
+                f.write(r.file)
         for name, data in r.others.items():
-            with open(os.path.join(self.folder, name), "wb") as f:
+            with open(os.path.join(folder, name), "wb") as f:
                 f.write(data)
-        out = r.out.replace("{where}", self.shown_input_path())
-        child = Child(self.folder, r.args, env, r.stdin_at_end, r.stdout_file)
+        user = None
+        if not r.readable:
+            os.chmod(input_file, 0)
+            user = self.unprivileged_user(folder)
+        out = r.out.replace("{where}", self.shown_path(folder))
+        child = Child(folder, r.args, env, r.stdin_at_end, r.stdout_file, user)
         if not r.stdin_at_end:
             child.send(b"a")
             if r.pauses == 2:
