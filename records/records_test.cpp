@@ -410,7 +410,7 @@ std::string utf8(std::uint32_t code) {
 
 // What follows "encontrou " where `bytes` stand in place of a number.
 std::string found_at_a_number(const std::string& bytes) {
-    const std::string said = report_of("1," + bytes + "2-3,4-5,6,7-8");
+    std::string said = report_of("1," + bytes + "2-3,4-5,6,7-8");
     const std::string head =
         "A entrada 1 do arquivo NSuica.in esta mal formada (linha 1, coluna 3): esperava um "
         "numero, encontrou ";
