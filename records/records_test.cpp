@@ -429,6 +429,11 @@ TEST(Report, NamesEveryLookAlikeAndWhatItLooksLike) {
         EXPECT_EQ(std::string(l.name).find_first_not_of("abcdefghijklmnopqrstuvwxyz -"),
                   std::string::npos)
             << l.name;
+        // A full-width form looks like the ASCII character 0xFEE0 below it.
+        if (l.code >= 0xFF01 && l.code <= 0xFF5E) {
+            const std::string quoted = {'\'', static_cast<char>(l.code - 0xFEE0), '\''};
+            EXPECT_EQ(l.like, quoted) << l.name;
+        }
     }
     // The texts as a user reads them, and characters that look like nothing the pattern wants.
     EXPECT_EQ(found_at_a_number("\u00A0"),
