@@ -218,6 +218,8 @@ TEST(Report, NamesTheEntryLineColumnWhatWasExpectedAndWhatWasFound) {
     const std::string head = "A entrada 1 do arquivo NSuica.in esta mal formada (linha 1, coluna ";
     const std::string range = "numero fora do intervalo de -2147483648 a 2147483647.\n";
     const std::string long_line = times(kEntry, 10) + "x " + times(kEntry, 10);
+    std::string exactly_shown = times(kEntry, 3) + "1, 2-3,4-5,6,7-x";
+    exactly_shown.resize(76, 'y');
     const Case kCases[] = {
         {"1, 2-3,4-5,6,7-8\n  7 , 10-25,3-4,12,100-140\n",
          "A entrada 2 do arquivo NSuica.in esta mal formada (linha 2, coluna 4): esperava ',' "
@@ -366,6 +368,11 @@ TEST(Report, NamesTheEntryLineColumnWhatWasExpectedAndWhatWasFound) {
          "  ..." +
              (times(kEntry, 6) + "1, 2-3,4-5,6,7-x").substr(79) + "\n" +
              std::string(2 + 3 + 38, ' ') + "^\n"},
+        //   ... and not at all when it is exactly as wide as is shown.
+        {exactly_shown,
+         "A entrada 4 do arquivo NSuica.in esta mal formada (linha 1, coluna 67): esperava "
+         "um numero, encontrou 'x'.\n  " +
+             exactly_shown + "\n" + std::string(2 + 66, ' ') + "^\n"},
         {entries(733) + "x",
          "A entrada 734 do arquivo NSuica.in esta mal formada (linha 734, coluna 1): esperava "
          "um numero, encontrou 'x'.\n"
