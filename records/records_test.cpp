@@ -338,6 +338,11 @@ TEST(Report, NamesTheEntryLineColumnWhatWasExpectedAndWhatWasFound) {
          "logo depois do numero, encontrou um espaco.\n"
          "   5 ,\n"
          "    ^\n"},
+        {"1, 2-3,4-5,6,7-8\n\0"s,  // a NUL where an entry starts is no end of the file
+         "A entrada 2 do arquivo NSuica.in esta mal formada (linha 2, coluna 1): esperava um "
+         "numero, encontrou o byte 0x00.\n"
+         "  ?\n"
+         "  ^\n"},
         {"1, 2-3,4-5,6,7-8\n\x1A\n\0"s,
          "A entrada 2 do arquivo NSuica.in esta mal formada (linha 2, coluna 1): esperava um "
          "numero, encontrou o byte 0x1A.\n"

@@ -180,8 +180,7 @@ void write_excerpt(std::FILE* out, const ScanResult& r, std::FILE* input) {
         first = column - kShownBefore;
         length = read_line(input, r.line_start + first, bytes);
     }
-    // (A column past what was read again means the file changed since the scan.)
-    if (length < 0 || column - first > kShownWidth) return;
+    if (length < 0) return;
 
     std::fputs(first > 0 ? "  ..." : "  ", out);
     for (std::int64_t i = 0; i < std::min(length, kShownWidth); ++i) {
