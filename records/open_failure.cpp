@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
 #include <type_traits>
+
+#include "common/user_text.hpp"
 
 // What the C library does not say (the current folder, what a folder holds) is asked of the
 // system, in plain C. std::filesystem, or even std::string, would make the program load the
@@ -41,25 +44,17 @@ struct FileName {
     std::size_t size = 0;
 };
 
-// Writes a name as the console can show it whatever the system's characters are: printable
-// ASCII as it is, each other byte as '?'. Windows' UTF-16 units are counted as the bytes they
-// would take in UTF-8, so that a name shows alike on both systems.
-void write_printable(std::FILE* out, const Unit* text, std::size_t size) {
-    for (std::size_t i = 0; i < size; ++i) {
-        const std::uint32_t c = code(text[i]);
-        if (c >= 0x20 && c <= 0x7E) {
-            std::fputc(static_cast<int>(c), out);
-            continue;
-        }
-        // A unit below 0x80 is one byte; below 0x800, two; a surrogate, half of a four-byte
-        // character, two; any other, three.
-        int bytes = 1;
-        if constexpr (sizeof(Unit) > 1) {
-            bytes = c < 0x80 ? 1 : c < 0x800 || (c >= 0xD800 && c <= 0xDFFF) ? 2 : 3;
-        }
-        for (int b = 0; b < bytes; ++b)
-            std::fputc('?', out);
-    }
+// Writes a name or a path as the user wrote it, where the output can show it.
+void write_name(std::FILE* out, const Unit* text, std::size_t size) {
+#ifdef _WIN32
+    // In UTF-8: at most three bytes a UTF-16 unit.
+    auto* utf8 = static_cast<char*>(std::malloc(3 * size + 1));
+    if (utf8 == nullptr) return;
+    write_user_text(out, std::string_view(utf8, utf8_of(text, size, utf8)));
+    std::free(utf8);
+#else
+    write_user_text(out, std::string_view(text, size));
+#endif
 }
 
 // Writes two spaces and the full path of `name` in the current folder; false, having written
@@ -86,7 +81,7 @@ bool write_path(std::FILE* out, const char* name) {
 #endif
     if (found) {
         std::fputs("  ", out);
-        write_printable(out, folder, length);
+        write_name(out, folder, length);
         if (folder[length - 1] != kSeparator) std::fputc(static_cast<int>(kSeparator), out);
         std::fputs(name, out);
     }
@@ -101,6 +96,22 @@ bool is_folder(const char* name) {
 #else
     struct stat status {};
     return stat(name, &status) == 0 && S_ISDIR(status.st_mode);
+#endif
+}
+
+// A link's target holds at most PATH_MAX (4096) bytes with its NUL on Linux.
+constexpr std::size_t kLinkRoom = 4096;
+
+// How many bytes the target of the link `name` holds, written into `target` unless it is null;
+// -1 when `name` is no link.
+std::ptrdiff_t link_target(const char* name, std::array<char, kLinkRoom>* target) {
+#ifdef _WIN32
+    (void)name, (void)target;
+    return -1;
+#else
+    std::array<char, kLinkRoom> ignored{};
+    std::array<char, kLinkRoom>& into = target != nullptr ? *target : ignored;
+    return readlink(name, into.data(), into.size());
 #endif
 }
 
@@ -129,37 +140,61 @@ void for_each_file(Take take) {
 #endif
 }
 
-enum class Why { unknown, missing, forbidden, folder };
+enum class Why { other, missing, forbidden, folder, link_to_nothing, link_loop };
 
 Why reason(const char* name, int error) {
     // A folder first: it opens on Linux, and fails on Windows as if forbidden.
     if (is_folder(name)) return Why::folder;
-    if (error == ENOENT) return Why::missing;
+    if (error == ENOENT)
+        return link_target(name, nullptr) >= 0 ? Why::link_to_nothing : Why::missing;
+#ifdef ELOOP
+    if (error == ELOOP) return Why::link_loop;
+#endif
     if (error == EACCES || error == EPERM) return Why::forbidden;
-    return Why::unknown;
+    return Why::other;
 }
 
-const char* reason_text(Why why) {
+// Writes why, after the path, from the colon to the line's end.
+void write_reason(std::FILE* out, const char* name, Why why, int error) {
     switch (why) {
         case Why::missing:
-            return ": o arquivo nao existe";
+            std::fputs(": o arquivo nao existe.\n", out);
+            return;
         case Why::forbidden:
-            return ": sem permissao para ler o arquivo";
+            std::fputs(": sem permissao para ler o arquivo.\n", out);
+            return;
         case Why::folder:
-            return ": e uma pasta, nao um arquivo";
-        case Why::unknown:
+            std::fputs(": e uma pasta, nao um arquivo.\n", out);
+            return;
+        case Why::link_to_nothing: {
+            std::array<char, kLinkRoom> target{};
+            const std::ptrdiff_t size = link_target(name, &target);
+            std::fputs(": e um link para \"", out);
+            write_user_text(out, std::string_view(target.data(), static_cast<std::size_t>(size)));
+            std::fputs("\", que nao existe.\n", out);
+            return;
+        }
+        case Why::link_loop:
+            std::fputs(": e um link que forma um ciclo.\n", out);
+            return;
+        case Why::other:
             break;
     }
-    return "";
+    std::fprintf(out, ": erro %d do sistema.\n", error);
 }
 
+// What a file of the folder is to the user looking for NSuica.in, the best first: the file
+// itself under a name that editors and file managers mangled, or a Windows shortcut to it.
+enum class Near { text_file, shortcut, nothing };
+
 // Whether a file so named is NSuica.in as editors and file managers mangle it: letter case,
-// spaces at either end, an extension added (NSuica.in.txt) or put in place of ".in"
-// (NSuica.txt), of 1 to 4 letters or digits.
-bool near_miss(const Unit* name, std::size_t size) {
+// spaces at either end, an extension that text is saved under added (NSuica.in.txt) or put in
+// place of ".in" (NSuica.txt); or a shortcut to it (NSuica.in.lnk), which must not be renamed.
+// A program, a document or an archive named nsuica is none of these.
+Near near_miss(const Unit* name, std::size_t size) {
     // Lower-case ASCII; anything else as a byte that matches nothing.
     std::array<char, sizeof(FileName::units) / sizeof(Unit)> folded{};
-    if (size > folded.size()) return false;
+    if (size > folded.size()) return Near::nothing;
     std::transform(name, name + size, folded.begin(), [](Unit unit) {
         const std::uint32_t c = code(unit);
         return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a')
@@ -169,20 +204,20 @@ bool near_miss(const Unit* name, std::size_t size) {
     // (No substr: its bounds check would link the C++ runtime's exceptions in.)
     std::string_view trimmed(folded.data(), size);
     const std::size_t first = trimmed.find_first_not_of(' ');
-    if (first == std::string_view::npos) return false;
+    if (first == std::string_view::npos) return Near::nothing;
     trimmed.remove_suffix(trimmed.size() - 1 - trimmed.find_last_not_of(' '));
     trimmed.remove_prefix(first);
-    if (trimmed == "nsuica.in") return true;
-    // An extension of 1 to 4 letters or digits after either stem.
-    const auto extended = [trimmed](std::string_view stem) {
-        if (!trimmed.starts_with(stem)) return false;
+    if (trimmed == "nsuica.in") return Near::text_file;
+    for (const std::string_view stem : {"nsuica.in.", "nsuica."}) {
+        if (!trimmed.starts_with(stem)) continue;
         std::string_view extension = trimmed;
         extension.remove_prefix(stem.size());
-        return !extension.empty() && extension.size() <= 4 &&
-               extension.find_first_not_of("0123456789abcdefghijklmnopqrstuvwxyz") ==
-                   std::string_view::npos;
-    };
-    return extended("nsuica.in.") || extended("nsuica.");
+        if (extension == "lnk") return Near::shortcut;
+        for (const std::string_view text : {"txt", "text", "csv", "tsv", "dat", "prn"}) {
+            if (extension == text) return Near::text_file;
+        }
+    }
+    return Near::nothing;
 }
 
 }  // namespace
@@ -190,23 +225,30 @@ bool near_miss(const Unit* name, std::size_t size) {
 void explain_open_failure(std::FILE* out, const char* name, int error) {
     if (!write_path(out, name)) return;
     const Why why = reason(name, error);
-    std::fprintf(out, "%s.\n", reason_text(why));
+    write_reason(out, name, why, error);
     if (why != Why::missing) return;
-    // The first near miss in the order of its bytes, so that the choice does not depend on
-    // the order in which the system lists the folder.
+    // The best near miss, and of those the first in the order of its bytes, so that the choice
+    // does not depend on the order in which the system lists the folder.
     FileName nearest;
-    for_each_file([&nearest](const Unit* file, std::size_t size) {
-        if (!near_miss(file, size)) return;
+    Near kind = Near::nothing;
+    for_each_file([&nearest, &kind](const Unit* file, std::size_t size) {
+        const Near near = near_miss(file, size);
+        if (near == Near::nothing || near > kind) return;
         const auto before = [](Unit a, Unit b) { return code(a) < code(b); };
-        if (nearest.size > 0 &&
+        if (near == kind &&
             !std::lexicographical_compare(file, file + size, nearest.units.data(),
                                           nearest.units.data() + nearest.size, before))
             return;
         std::copy_n(file, size, nearest.units.data());
         nearest.size = size;
+        kind = near;
     });
-    if (nearest.size == 0) return;
+    if (kind == Near::nothing) return;
     std::fputs("  Nesta pasta ha \"", out);
-    write_printable(out, nearest.units.data(), nearest.size);
-    std::fprintf(out, "\": renomeie-o para %s.\n", name);
+    write_name(out, nearest.units.data(), nearest.size);
+    if (kind == Near::shortcut) {
+        std::fprintf(out, "\", um atalho: copie para esta pasta o proprio arquivo %s.\n", name);
+    } else {
+        std::fprintf(out, "\": renomeie-o para %s.\n", name);
+    }
 }

@@ -54,7 +54,9 @@ TEST(OpenFailure, SaysWhereAndWhyAndNamesAFileThatIsNearlyTheOne) {
         int error;                       // as fopen or the first read left errno
         std::string why;                 // what follows the path
         std::string near;                // the file named on the third line, if any
-        bool unix_names = false;         // names Windows cannot hold: it folds case, drops end dots
+        bool unix_names =
+            false;              // names Windows cannot hold (it folds case, drops end dots), links
+        bool shortcut = false;  // the file named is a shortcut
     };
     const Case kCases[] = {
         {"missing", {}, ENOENT, ": o arquivo nao existe.", ""},
@@ -65,7 +67,11 @@ TEST(OpenFailure, SaysWhereAndWhyAndNamesAFileThatIsNearlyTheOne) {
          "NSuica.in.txt"},
         {"in place of .in", {"NSuica.txt"}, ENOENT, ": o arquivo nao existe.", "NSuica.txt"},
         {"capitals", {"NSUICA.IN.CSV"}, ENOENT, ": o arquivo nao existe.", "NSUICA.IN.CSV"},
-        {"four letters", {"nsuica.in.docx"}, ENOENT, ": o arquivo nao existe.", "nsuica.in.docx"},
+        {"a text extension of four letters",
+         {"nsuica.in.text"},
+         ENOENT,
+         ": o arquivo nao existe.",
+         "nsuica.in.text"},
         {"the first in byte order",
          {"nsuica.txt", "NSuica.in.txt", "nsuica.in.bak"},
          ENOENT,
@@ -79,7 +85,8 @@ TEST(OpenFailure, SaysWhereAndWhyAndNamesAFileThatIsNearlyTheOne) {
          " NSuica.in  ",
          true},
         {"no near miss",
-         {"NSuica.input", "outro.in", "nsuica.in.a-b", "xNSuica.in", "NSuica.in.txt/"},
+         {"NSuica.input", "outro.in", "nsuica.in.a-b", "xNSuica.in", "NSuica.in.txt/", "nsuica.exe",
+          "nsuica", "NSuica.docx", "NSuica.in.zip", "NSuica.txt.lnk"},
          ENOENT,
          ": o arquivo nao existe.",
          ""},
@@ -90,7 +97,35 @@ TEST(OpenFailure, SaysWhereAndWhyAndNamesAFileThatIsNearlyTheOne) {
          "",
          true},
         {"forbidden", {"NSuica.in.txt"}, EACCES, ": sem permissao para ler o arquivo.", ""},
-        {"another cause", {"NSuica.in.txt"}, EIO, ".", ""},
+        {"another cause",
+         {"NSuica.in.txt"},
+         EIO,
+         ": erro " + std::to_string(EIO) + " do sistema.",
+         ""},
+        {"a shortcut",
+         {"NSuica.in.lnk"},
+         ENOENT,
+         ": o arquivo nao existe.",
+         "NSuica.in.lnk",
+         false,
+         true},
+        {"a text file before a shortcut",
+         {"NSuica.lnk", "nsuica.txt"},
+         ENOENT,
+         ": o arquivo nao existe.",
+         "nsuica.txt"},
+        {"a link to nothing",
+         {"NSuica.in -> dados/NSuica.in"},
+         ENOENT,
+         ": e um link para \"dados/NSuica.in\", que nao existe.",
+         "",
+         true},
+        {"a link that loops",
+         {"NSuica.in -> NSuica.in"},
+         ELOOP,
+         ": e um link que forma um ciclo.",
+         "",
+         true},
         {"a folder", {"NSuica.in/"}, EISDIR, ": e uma pasta, nao um arquivo.", ""},
         {"a folder, as Windows fails",
          {"NSuica.in/", "NSuica.txt"},
@@ -104,28 +139,33 @@ TEST(OpenFailure, SaysWhereAndWhyAndNamesAFileThatIsNearlyTheOne) {
 #endif
         const ScratchFolder folder("case");
         for (const std::string& name : c.files) {
-            if (name.back() == '/') {
+            if (const std::size_t arrow = name.find(" -> "); arrow != std::string::npos) {
+                fs::create_symlink(name.substr(arrow + 4), folder.path / name.substr(0, arrow));
+            } else if (name.back() == '/') {
                 fs::create_directory(folder.path / name.substr(0, name.size() - 1));
             } else {
                 std::ofstream(folder.path / name) << "1, 2-3,4-5,6,7-8\n";
             }
         }
         std::string want = "  " + (folder.path / "NSuica.in").string() + c.why + "\n";
-        if (!c.near.empty()) {
+        if (c.shortcut) {
+            want += "  Nesta pasta ha \"" + c.near +
+                    "\", um atalho: copie para esta pasta o proprio arquivo NSuica.in.\n";
+        } else if (!c.near.empty()) {
             want += "  Nesta pasta ha \"" + c.near + "\": renomeie-o para NSuica.in.\n";
         }
         EXPECT_EQ(explained(c.error), want) << c.what;
     }
 }
 
-TEST(OpenFailure, ShowsTheBytesOfAPathThatAreNotPrintableAsQuestionMarks) {
+TEST(OpenFailure, ShowsAPathAndANameAsTheUserWroteThemButNeverWhatActs) {
 #ifdef _WIN32
     GTEST_SKIP() << "a name of any bytes is a thing of Unix systems";
 #else
-    const ScratchFolder folder("pasta\t\xC3\xA9");
-    std::ofstream(folder.path / "NSuica\x01.in.txt") << "\n";
-    std::ofstream(folder.path / "NSuica.in\x7F") << "\n";
-    const std::string shown = (folder.path.parent_path() / "nsuica-open-pasta???").string();
+    // An escape sequence, a bidirectional override and a byte no UTF-8 holds, beside an accent.
+    const ScratchFolder folder("pasta\t\xC3\xA9\x1B]0;x\x07\xE2\x80\xAE\xFF");
+    const std::string shown =
+        (folder.path.parent_path() / "nsuica-open-pasta?\xC3\xA9?]0;x???").string();
     EXPECT_EQ(explained(ENOENT), "  " + shown + "/NSuica.in: o arquivo nao existe.\n");
 #endif
 }

@@ -5,7 +5,9 @@
 #include <cinttypes>
 #include <climits>
 #include <cstdint>
+#include <string_view>
 
+#include "common/user_text.hpp"
 #include "records/open_failure.hpp"
 
 namespace {
@@ -24,30 +26,6 @@ const char* expected_text(Fault fault) {
             break;
     }
     return "";
-}
-
-// The code point of the well-formed UTF-8 multi-byte character that `b` starts with, or -1.
-std::int32_t utf8_character(const std::array<unsigned char, 4>& b, std::int32_t size) {
-    std::int32_t length = 0;
-    std::uint32_t code = 0;
-    std::uint32_t least = 0;  // below it, the encoding is longer than it need be
-    if (b[0] >= 0xC2 && b[0] <= 0xDF) {
-        length = 2, code = b[0] & 0x1FU, least = 0x80;
-    } else if (b[0] >= 0xE0 && b[0] <= 0xEF) {
-        length = 3, code = b[0] & 0x0FU, least = 0x800;
-    } else if (b[0] >= 0xF0 && b[0] <= 0xF4) {
-        length = 4, code = b[0] & 0x07U, least = 0x10000;
-    } else {
-        return -1;
-    }
-    if (size < length) return -1;
-    for (std::int32_t i = 1; i < length; ++i) {
-        const unsigned char next = b[static_cast<std::size_t>(i)];
-        if ((next & 0xC0U) != 0x80U) return -1;
-        code = (code << 6U) | (next & 0x3FU);
-    }
-    if (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return -1;
-    return static_cast<std::int32_t>(code);
 }
 
 constexpr const char* kSpace = "um espaco";
@@ -108,8 +86,13 @@ void write_character(std::FILE* out, std::uint32_t code) {
     }
 }
 
+std::string_view found_text(const ScanResult& r) {
+    return {reinterpret_cast<const char*>(r.found.data()), static_cast<std::size_t>(r.found_size)};
+}
+
 void write_found(std::FILE* out, const ScanResult& r) {
     const unsigned char c = r.found[0];
+    std::size_t length = 0;
     if (r.found_size == 0) {
         std::fputs("o fim do arquivo", out);
     } else if (c == ' ') {
@@ -120,7 +103,7 @@ void write_found(std::FILE* out, const ScanResult& r) {
         std::fputs("o fim da linha", out);
     } else if (c > ' ' && c < 0x7F) {
         std::fprintf(out, "'%c'", c);
-    } else if (const std::int32_t code = utf8_character(r.found, r.found_size); code >= 0) {
+    } else if (const std::int32_t code = utf8_character(found_text(r), length); code >= 0) {
         write_character(out, static_cast<std::uint32_t>(code));
     } else {
         std::fprintf(out, "o byte 0x%02X", static_cast<unsigned>(c));
@@ -130,9 +113,11 @@ void write_found(std::FILE* out, const ScanResult& r) {
 // A long line is shown as this many bytes, starting this many before the column.
 constexpr std::int64_t kShownWidth = 76;
 constexpr std::int64_t kShownBefore = 38;
-using LineBytes = std::array<char, kShownWidth + 1>;
+// Past them, one byte more tells that the line is cut, and three more finish the character
+// that the cut would split.
+using LineBytes = std::array<char, kShownWidth + 4>;
 
-// Reads up to kShownWidth + 1 bytes from offset `from` on. How many it got, or -1 when the
+// Reads up to a LineBytes' worth from offset `from` on. How many it got, or -1 when the
 // input cannot be read there again.
 std::int64_t read_at(std::FILE* input, std::int64_t from, LineBytes& bytes) {
     if (input == nullptr || from > LONG_MAX) return -1;
@@ -182,11 +167,13 @@ void write_excerpt(std::FILE* out, const ScanResult& r, std::FILE* input) {
     }
     if (length < 0) return;
 
+    // Everything before the column fits the pattern, so it is ASCII: the caret's place is
+    // counted in bytes. A tab is shown as one space, so that it stays one column wide.
+    std::replace(bytes.begin(), bytes.end(), '\t', ' ');
+    std::string_view line(bytes.data(), static_cast<std::size_t>(length));
+    if (length > kShownWidth) line = line.substr(0, whole_characters(line, kShownWidth));
     std::fputs(first > 0 ? "  ..." : "  ", out);
-    for (std::int64_t i = 0; i < std::min(length, kShownWidth); ++i) {
-        const auto c = static_cast<unsigned char>(bytes[static_cast<std::size_t>(i)]);
-        std::fputc(c == '\t' ? ' ' : (c >= 0x20 && c <= 0x7E) ? c : '?', out);
-    }
+    write_user_text(out, line);
     std::fputs(length > kShownWidth ? "...\n" : "\n", out);
     const std::int64_t caret = 2 + (first > 0 ? 3 : 0) + column - first;
     std::fprintf(out, "%*s^\n", static_cast<int>(caret), "");

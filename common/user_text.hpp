@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string_view>
+
+// The user's own text (a folder's name, a file's, a line of their file) as the console can
+// show it: in UTF-8, or as the bytes the system keeps it in. The program's own words are plain
+// ASCII and never pass through here.
+
+// The code point of the well-formed UTF-8 character that `text` starts with, its bytes in
+// `length`; -1 (and `length` 1) for a byte that starts none: a lone continuation byte, an
+// overlong form, an encoded surrogate, a sequence cut short, an ASCII byte.
+std::int32_t utf8_character(std::string_view text, std::size_t& length);
+
+// Whether the locale that the environment names for characters is UTF-8: the first of LC_ALL,
+// LC_CTYPE and LANG that is set and not empty, as the C library ranks them, read by its name
+// alone, so that it holds whether or not that locale is installed.
+bool environment_is_utf8();
+
+// Writes into `shown`, which has room for `text.size()` bytes, `text` as it may safely be
+// shown, and returns how many bytes that is. Printable ASCII stays; with `utf8`, so does every
+// well-formed character that can be seen. Each control character, bidirectional control and
+// invisible character becomes one '?', as does each byte of an ill-formed sequence, and
+// without `utf8` each byte outside printable ASCII: nothing shown can move the cursor, change
+// the terminal, or reorder what is read.
+std::size_t render_user_text(std::string_view text, bool utf8, char* shown);
+
+// How many of the first `limit` bytes of `text` hold whole characters: a cut there falls
+// between two characters, never inside one.
+std::size_t whole_characters(std::string_view text, std::size_t limit);
+
+// Writes the user's text to `out`, rendered as above: on Linux in UTF-8 when the environment's
+// locale is (otherwise in ASCII), on Windows in UTF-8 to a file or a pipe and through the
+// console's wide characters to a console, whatever its code page. Whatever was written to
+// `out` before comes out first.
+void write_user_text(std::FILE* out, std::string_view text);
+
+#ifdef _WIN32
+// Writes into `utf8`, which has room for 3 bytes a unit, the UTF-16 `text` as UTF-8, and
+// returns how many bytes that is. An unpaired surrogate becomes the one byte 0xFF, which no
+// UTF-8 holds, so that it is shown as one '?'.
+std::size_t utf8_of(const wchar_t* text, std::size_t size, char* utf8);
+#endif

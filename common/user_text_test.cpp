@@ -1,0 +1,124 @@
+#include "common/user_text.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+namespace {
+
+std::string rendered(std::string_view text, bool utf8) {
+    std::string shown(text.size(), '\0');
+    shown.resize(render_user_text(text, utf8, shown.data()));
+    return shown;
+}
+
+TEST(UserText, ShowsEveryCharacterThatCanBeSeenAndNothingThatActs) {
+    struct Case {
+        std::string_view text;
+        std::string_view utf8;   // as a UTF-8 terminal is given it
+        std::string_view ascii;  // as any other is
+    };
+    const Case kCases[] = {
+        {"Jo\xC3\xA3o \xC3\x81rea 7\xE2\x88\x92"
+         "8 \xF0\x9F\x98\x80",
+         "Jo\xC3\xA3o \xC3\x81rea 7\xE2\x88\x92"
+         "8 \xF0\x9F\x98\x80",
+         "Jo??o ??rea 7???8 ????"},
+        // Controls: an escape sequence that sets the title, a tab, DEL, the C1 controls.
+        {"\x1B]0;x\x07\t\x7F~ ", "?]0;x???~ ", "?]0;x???~ "},
+        {"\xC2\x80\xC2\x9F\xC2\xA0", "??\xC2\xA0", "??????"},
+        // Bidirectional controls, and the characters of no width.
+        {"\xD8\x9C\xE2\x80\x8E\xE2\x80\x8F\xE2\x80\xAA\xE2\x80\xAE\xE2\x81\xA6\xE2\x81\xA9",
+         "???????", "????????????????????"},
+        {"\xE2\x80\x8A\xE2\x80\x8B\xE2\x80\x8D\xE2\x80\x90\xE2\x81\xA0\xEF\xBB\xBF\xE2\x81\xAA",
+         "\xE2\x80\x8A??\xE2\x80\x90??\xE2\x81\xAA", "?????????????????????"},
+        // Ill-formed: a lone continuation byte, overlong forms, a surrogate, a cut sequence, past
+        // U+10FFFF; each byte one '?'.
+        {"\x80"
+         "a\xC0\x80\xE0\x80\x80\xED\xA0\x80\xE2\x88x\xF4\x90\x80\x80",
+         "?a??????????x????", "?a??????????x????"},
+    };
+    for (const Case& c : kCases) {
+        EXPECT_EQ(rendered(c.text, true), c.utf8) << c.text;
+        EXPECT_EQ(rendered(c.text, false), c.ascii) << c.text;
+    }
+}
+
+TEST(UserText, CutsALineBetweenCharacters) {
+    struct Case {
+        std::string_view text;
+        std::size_t limit;
+        std::size_t whole;
+    };
+    const Case kCases[] = {
+        {"7\xE2\x88\x92"
+         "8",
+         3, 1},
+        {"7\xE2\x88\x92"
+         "8",
+         4, 4},
+        {"7\xE2\x88\x92"
+         "8",
+         9, 5},
+        {"\xE2\x88x", 1, 1},  // the bytes of an ill-formed sequence are shown one by one
+    };
+    for (const Case& c : kCases)
+        EXPECT_EQ(whole_characters(c.text, c.limit), c.whole) << c.text << " " << c.limit;
+}
+
+#ifdef _WIN32
+TEST(UserText, TakesWindowsNamesInUtf8AndAnUnpairedSurrogateAsOneMark) {
+    struct Case {
+        std::wstring_view text;
+        std::string_view shown;
+    };
+    const Case kCases[] = {
+        {L"Jo\u00E3o \u2212\u0001", "Jo\xC3\xA3o \xE2\x88\x92?"},
+        {L"\xD83D\xDE00", "\xF0\x9F\x98\x80"},
+        {L"a\xD83D"
+         L"b\xDE00",
+         "a?b?"},
+    };
+    for (const Case& c : kCases) {
+        std::string utf8(3 * c.text.size(), '\0');
+        utf8.resize(utf8_of(c.text.data(), c.text.size(), utf8.data()));
+        EXPECT_EQ(rendered(utf8, true), c.shown);
+    }
+}
+#else
+TEST(UserText, TakesUtf8FromTheLocaleTheEnvironmentNamesFirst) {
+    struct Case {
+        const char* lc_all;
+        const char* lc_ctype;
+        const char* lang;
+        bool utf8;
+    };
+    const Case kCases[] = {
+        {"pt_BR.UTF-8", "C", "C", true},
+        {"", "en_US.utf8", "pt_BR.ISO-8859-1", true},
+        {nullptr, "", "C.utf-8@euro", true},
+        {"", "", "UTF-8", true},
+        {"C", "pt_BR.UTF-8", "pt_BR.UTF-8", false},
+        {nullptr, "POSIX", "pt_BR.UTF-8", false},
+        {nullptr, nullptr, "pt_BR.ISO-8859-1", false},
+        {nullptr, nullptr, "pt_BR.UTF-16", false},
+        {nullptr, nullptr, nullptr, false},
+    };
+    for (const Case& c : kCases) {
+        for (const auto& [name, value] :
+             {std::pair{"LC_ALL", c.lc_all}, std::pair{"LC_CTYPE", c.lc_ctype},
+              std::pair{"LANG", c.lang}}) {
+            if (value == nullptr) {
+                unsetenv(name);
+            } else {
+                setenv(name, value, 1);
+            }
+        }
+        EXPECT_EQ(environment_is_utf8(), c.utf8) << c.lc_all << " " << c.lc_ctype << " " << c.lang;
+    }
+}
+#endif
+
+}  // namespace
