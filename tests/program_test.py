@@ -15,9 +15,11 @@ TEST names a test method (ProgramTest.test_missing); without one, every test run
 """
 
 import dataclasses
+import errno
 import os
 import pwd
 import select
+import socket
 import struct
 import subprocess
 import sys
@@ -32,6 +34,13 @@ CANNOT_OPEN = "O Arquivo NSuica.in nao pode ser aberto.\n"
 # The line after it: "{where}" stands for the full path of NSuica.in, as the program shows it.
 MISSING = CANNOT_OPEN + "  {where}: o arquivo nao existe.\n"
 UNWRITABLE = "Erro ao escrever na saida padrao.\n"
+MINUS_IN_A_PAIR = (
+    "A entrada 1 do arquivo NSuica.in esta mal formada (linha 1, coluna 5): esperava '-' "
+    "logo depois do numero, encontrou o caractere U+2212 (sinal de menos, parecido com "
+    "'-').\n"
+    "  1, 2\u22123,4-5,6,7-8 S\u00e3o Paulo\n"
+    "      ^\n"
+)
 
 # Filled from the command line before the tests run.
 PROGRAM: list = []  # the emulator's words, then the program
@@ -53,14 +62,28 @@ def lines(text):
 
 NO_FILE = None
 FOLDER = "<folder>"
+SOCKET = "<socket>"
+UTF8_TERMINAL = {"LANG": "pt_BR.UTF-8"}
+
+
+def as_shown(text, utf8):
+    """`text` as the program shows the user's own text: as it is on Windows and where the
+    locale is UTF-8; elsewhere each byte outside ASCII as '?'."""
+    if utf8 or WINDOWS:
+        return text
+    return "".join(c if c < "\x80" else "?" * len(c.encode("utf-8", "surrogateescape")) for c in text)
 
 
 @dataclasses.dataclass(kw_only=True)
 class Run:
     """One run: what it is given and what it must do."""
 
-    file: object  # the bytes of NSuica.in, NO_FILE or FOLDER
+    file: object  # the bytes of NSuica.in, NO_FILE, FOLDER or SOCKET
     others: dict = dataclasses.field(default_factory=dict)  # more files: name -> bytes
+    links: dict = dataclasses.field(default_factory=dict)  # symbolic links: name -> target
+    env: dict = dataclasses.field(default_factory=dict)  # the locale's variables, all unset if not here
+    utf8: bool = False  # `env` names a UTF-8 locale: the user's text is shown as it is
+    unix: str = ""  # why the case is for Unix systems alone, if it is
     out: str  # all of standard output
     status: int = 0
     pauses: int = 1  # characters it takes from standard input: 0, 1 or 2
@@ -82,6 +105,9 @@ class Child:
         if SANITIZED:
             # The program holds its table and matrix to the end of the process on purpose.
             environment["ASAN_OPTIONS"] = "detect_leaks=0"
+        # The locale is each case's own, whatever the terminal that runs the tests.
+        for variable in ("LC_ALL", "LC_CTYPE", "LANG"):
+            environment.pop(variable, None)
         if WINDOWS:
             # wine reads Unix file names in the locale's encoding; Windows keeps UTF-16 names.
             environment["LC_ALL"] = "C.UTF-8"
@@ -219,14 +245,91 @@ RUNS = {
     "a_folder_of_other_characters": Run(
         file=NO_FILE, folder="pasta-a\u00e7\u00e3o", out=CORNER + MISSING, status=1, pauses=2
     ),
-    "a_minus_sign_in_a_pair": Run(
-        file="1, 2\u22123,4-5,6,7-8\n".encode(),
+    "a_folder_of_other_characters_in_a_utf8_terminal": Run(
+        file=NO_FILE,
+        folder="pasta-a\u00e7\u00e3o",
+        env=UTF8_TERMINAL,
+        utf8=True,
+        out=CORNER + MISSING,
+        status=1,
+        pauses=2,
+    ),
+    # An escape sequence, a bidirectional override and a byte that no UTF-8 holds.
+    "a_folder_name_that_would_act": Run(
+        file=NO_FILE,
+        folder="pasta\x1b[31m\u202e\udcff",
+        env=UTF8_TERMINAL,
+        utf8=True,
+        out=CORNER + CANNOT_OPEN + "  {scratch}/pasta?[31m??/NSuica.in: o arquivo nao existe.\n",
+        status=1,
+        pauses=2,
+        unix="Windows keeps no control character nor stray byte in a name",
+    ),
+    "a_link_to_nothing": Run(
+        file=NO_FILE,
+        links={"NSuica.in": "dados/NSuica.in"},
+        out=CORNER + CANNOT_OPEN + '  {where}: e um link para "dados/NSuica.in", que nao existe.\n',
+        status=1,
+        pauses=2,
+        unix="a link is made here as on Unix systems",
+    ),
+    "a_link_that_loops": Run(
+        file=NO_FILE,
+        links={"NSuica.in": "NSuica.in"},
+        out=CORNER + CANNOT_OPEN + "  {where}: e um link que forma um ciclo.\n",
+        status=1,
+        pauses=2,
+        unix="a link is made here as on Unix systems",
+    ),
+    "a_socket": Run(
+        file=SOCKET,
+        out=CORNER + CANNOT_OPEN + f"  {{where}}: erro {errno.ENXIO} do sistema.\n",
+        status=1,
+        pauses=2,
+        unix="a socket in a folder is a thing of Unix systems",
+    ),
+    # The folder of the zip or the archive, before the user has put their file in it.
+    "the_programs_folder": Run(
+        file=NO_FILE,
+        others={"nsuica.exe": b"MZ", "nsuica": b"\x7fELF", "NSuica.docx": b"PK", "LEIA-ME.txt": b""},
+        out=CORNER + MISSING,
+        status=1,
+        pauses=2,
+    ),
+    "a_shortcut": Run(
+        file=NO_FILE,
+        others={"NSuica.in.lnk": b"L\0\0\0", "nsuica.exe": b"MZ"},
         out=CORNER
-        + "A entrada 1 do arquivo NSuica.in esta mal formada (linha 1, coluna 5): esperava '-' "
-        "logo depois do numero, encontrou o caractere U+2212 (sinal de menos, parecido com "
-        "'-').\n"
-        "  1, 2???3,4-5,6,7-8\n"
-        "      ^\n",
+        + MISSING
+        + '  Nesta pasta ha "NSuica.in.lnk", um atalho: copie para esta pasta o proprio arquivo '
+        "NSuica.in.\n",
+        status=1,
+        pauses=2,
+    ),
+    "a_minus_sign_in_a_pair": Run(
+        file="1, 2\u22123,4-5,6,7-8 S\u00e3o Paulo\n".encode(),
+        out=CORNER + MINUS_IN_A_PAIR,
+        status=1,
+        pauses=2,
+    ),
+    # The first variable set and not empty names the locale, as the C library ranks them.
+    "a_minus_sign_in_a_pair_in_a_utf8_terminal": Run(
+        file="1, 2\u22123,4-5,6,7-8 S\u00e3o Paulo\n".encode(),
+        env={"LC_ALL": "", "LC_CTYPE": "C.utf8", "LANG": "C"},
+        utf8=True,
+        out=CORNER + MINUS_IN_A_PAIR,
+        status=1,
+        pauses=2,
+    ),
+    "a_line_that_would_act": Run(
+        file=b"1, 2-3,4\x1b[2J\xe2\x80\xae\xff 5\n",
+        env=UTF8_TERMINAL,
+        utf8=True,
+        out=CORNER
+        + "A entrada 1 do arquivo NSuica.in esta mal formada (linha 1, coluna 9): esperava '-' "
+        "logo depois do numero, encontrou o byte 0x1B.\n"
+        "  1, 2-3,4?[2J?? 5\n"
+        "          ^\n",
         status=1,
         pauses=2,
     ),
@@ -305,11 +408,9 @@ class ProgramTest(unittest.TestCase):
         self.input_file = os.path.join(self.folder, "NSuica.in")
 
     @staticmethod
-    def shown_path(folder):
-        """The full path of NSuica.in in `folder` as the program names it: each byte outside
-        printable ASCII as '?'; under wine, on the drive Z: that holds the whole Unix tree."""
-        path = os.path.join(os.path.realpath(folder), "NSuica.in")
-        path = "".join(c if " " <= c <= "~" else "?" * len(c.encode()) for c in path)
+    def windows_path(path):
+        """A path as the program names it: under wine, on the drive Z: that holds the whole Unix
+        tree."""
         return "Z:" + path.replace("/", "\\") if WINDOWS else path
 
     def unprivileged_user(self, folder):
@@ -344,20 +445,31 @@ class ProgramTest(unittest.TestCase):
         folder = os.path.join(self.folder, r.folder)
         os.makedirs(folder, exist_ok=True)
         input_file = os.path.join(folder, "NSuica.in")
+        if r.unix and WINDOWS:
+            self.skipTest(r.unix)
         if r.file is FOLDER:
             os.mkdir(input_file)
+        elif r.file is SOCKET:
+            listening = socket.socket(socket.AF_UNIX)
+            self.addCleanup(listening.close)
+            listening.bind(input_file)
         elif r.file is not NO_FILE:
             with open(input_file, "wb") as f:
                 f.write(r.file)
         for name, data in r.others.items():
             with open(os.path.join(folder, name), "wb") as f:
                 f.write(data)
+        for name, target in r.links.items():
+            os.symlink(target, os.path.join(folder, name))
         user = None
         if not r.readable:
             os.chmod(input_file, 0)
             user = self.unprivileged_user(folder)
-        out = r.out.replace("{where}", self.shown_path(folder))
-        child = Child(folder, r.args, env, r.stdin_at_end, r.stdout_file, user)
+        scratch = os.path.realpath(self.folder)
+        where = os.path.join(os.path.realpath(folder), "NSuica.in")
+        out = r.out.replace("{where}", self.windows_path(where))
+        out = as_shown(out.replace("{scratch}", self.windows_path(scratch)), r.utf8)
+        child = Child(folder, r.args, {**env, **r.env}, r.stdin_at_end, r.stdout_file, user)
         if not r.stdin_at_end:
             child.send(b"a")
             if r.pauses == 2:
@@ -365,6 +477,8 @@ class ProgramTest(unittest.TestCase):
                 child.send(b"b")
         self.assertEqual(child.finish(), r.status)
         self.assertEqual(child.out.decode("latin-1"), lines(out).decode("latin-1"))
+        # Whatever the user's names and lines hold, nothing written acts on the terminal.
+        self.assertFalse(set(child.out) & (set(range(32)) - set(b"\r\n") | {0x7F}))
         self.assertEqual(child.err.decode("latin-1"), lines(r.err).decode("latin-1"))
         unread = child.unread_input()
         if not r.stdin_at_end:
