@@ -11,24 +11,24 @@
 
 std::int32_t utf8_character(std::string_view text, std::size_t& length) {
     length = 1;
-    const auto byte = [text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const auto octet = [text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
     if (text.empty()) return -1;
     std::size_t size = 0;
     std::uint32_t code = 0;
     std::uint32_t least = 0;  // below it, the encoding is longer than it need be
-    if (byte(0) >= 0xC2 && byte(0) <= 0xDF) {
-        size = 2, code = byte(0) & 0x1FU, least = 0x80;
-    } else if (byte(0) >= 0xE0 && byte(0) <= 0xEF) {
-        size = 3, code = byte(0) & 0x0FU, least = 0x800;
-    } else if (byte(0) >= 0xF0 && byte(0) <= 0xF4) {
-        size = 4, code = byte(0) & 0x07U, least = 0x10000;
+    if (octet(0) >= 0xC2 && octet(0) <= 0xDF) {
+        size = 2, code = octet(0) & 0x1FU, least = 0x80;
+    } else if (octet(0) >= 0xE0 && octet(0) <= 0xEF) {
+        size = 3, code = octet(0) & 0x0FU, least = 0x800;
+    } else if (octet(0) >= 0xF0 && octet(0) <= 0xF4) {
+        size = 4, code = octet(0) & 0x07U, least = 0x10000;
     } else {
         return -1;
     }
     if (text.size() < size) return -1;
     for (std::size_t i = 1; i < size; ++i) {
-        if ((byte(i) & 0xC0U) != 0x80U) return -1;
-        code = (code << 6U) | (byte(i) & 0x3FU);
+        if ((octet(i) & 0xC0U) != 0x80U) return -1;
+        code = (code << 6U) | (octet(i) & 0x3FU);
     }
     if (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return -1;
     length = size;
@@ -56,7 +56,7 @@ constexpr std::size_t kOnStack = 512;
 bool write_to_console(std::FILE* out, std::string_view shown) {
     const auto console = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(out)));
     DWORD mode = 0;
-    if (console == INVALID_HANDLE_VALUE || GetConsoleModeW(console, &mode) == 0) return false;
+    if (console == INVALID_HANDLE_VALUE || GetConsoleMode(console, &mode) == 0) return false;
     const int units =
         MultiByteToWideChar(CP_UTF8, 0, shown.data(), static_cast<int>(shown.size()), nullptr, 0);
     auto* wide =
@@ -152,7 +152,7 @@ void write_user_text(std::FILE* out, std::string_view text) {
 #ifdef _WIN32
 std::size_t utf8_of(const wchar_t* text, std::size_t size, char* utf8) {
     std::size_t out = 0;
-    const auto put = [utf8, &out](std::uint32_t byte) { utf8[out++] = static_cast<char>(byte); };
+    const auto put = [utf8, &out](std::uint32_t value) { utf8[out++] = static_cast<char>(value); };
     for (std::size_t i = 0; i < size; ++i) {
         std::uint32_t code = static_cast<std::uint16_t>(text[i]);
         if (code >= 0xD800 && code <= 0xDBFF && i + 1 < size) {

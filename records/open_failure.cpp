@@ -232,16 +232,16 @@ void explain_open_failure(std::FILE* out, const char* name, int error) {
     FileName nearest;
     Near kind = Near::nothing;
     for_each_file([&nearest, &kind](const Unit* file, std::size_t size) {
-        const Near near = near_miss(file, size);
-        if (near == Near::nothing || near > kind) return;
+        const Near likeness = near_miss(file, size);
+        if (likeness == Near::nothing || likeness > kind) return;
         const auto before = [](Unit a, Unit b) { return code(a) < code(b); };
-        if (near == kind &&
+        if (likeness == kind &&
             !std::lexicographical_compare(file, file + size, nearest.units.data(),
                                           nearest.units.data() + nearest.size, before))
             return;
         std::copy_n(file, size, nearest.units.data());
         nearest.size = size;
-        kind = near;
+        kind = likeness;
     });
     if (kind == Near::nothing) return;
     std::fputs("  Nesta pasta ha \"", out);

@@ -19,6 +19,8 @@ import errno
 import os
 import pwd
 import select
+import shlex
+import shutil
 import socket
 import struct
 import subprocess
@@ -230,7 +232,7 @@ RUNS = {
         out=CORNER
         + "A entrada 1 do arquivo NSuica.in esta mal formada (linha 1, coluna 3): esperava um "
         "numero, encontrou o caractere U+00A0 (espaco inseparavel, parecido com um espaco).\n"
-        "  1,??2-3,4-5,6,7-8\n"
+        "  1,\u00a02-3,4-5,6,7-8\n"
         "    ^\n",
         status=1,
         pauses=2,
@@ -505,6 +507,38 @@ class ProgramTest(unittest.TestCase):
         self.assertEqual(child.finish(), 1)
         self.assertEqual(child.out.decode("latin-1"), CORNER + CANNOT_OPEN)
         self.assertEqual(child.unread_input(), b"")
+
+    def test_a_windows_console_shows_the_users_own_characters(self):
+        """Run on a terminal, wine gives the program a console that draws on it: what the
+        program writes in the console's wide characters shows there as it is."""
+        if not WINDOWS:
+            self.skipTest("the console's wide characters are a thing of Windows")
+        if shutil.which("tmux") is None:
+            self.skipTest("tmux, which gives the program a terminal here, is not installed")
+        named = os.path.join(self.folder, "Jo\u00e3o")  # with no NSuica.in
+        minus = os.path.join(self.folder, "menos")
+        os.mkdir(named)
+        os.mkdir(minus)
+        with open(os.path.join(minus, "NSuica.in"), "wb") as f:
+            f.write("1, 2\u22123,4-5,6,7-8\n".encode())
+        runs = [f"cd {shlex.quote(folder)} && {shlex.join(PROGRAM)}" for folder in (named, minus)]
+        runs += ["echo FIM", "sleep 600"]
+        tmux = ["tmux", "-u", "-L", f"nsuica-test-{os.getpid()}"]
+        environment = {**os.environ, "LC_ALL": "C.UTF-8"}
+        subprocess.run(tmux + ["new-session", "-d", "-x", "250", "-y", "60", "; ".join(runs)],
+                       env=environment, check=True)
+        self.addCleanup(subprocess.run, tmux + ["kill-server"], env=environment)
+        deadline = time.monotonic() + PATIENCE
+        screen = ""
+        while "FIM" not in screen.split() and time.monotonic() < deadline:
+            subprocess.run(tmux + ["send-keys", "Enter"], env=environment, check=True)
+            time.sleep(0.5)
+            screen = subprocess.run(tmux + ["capture-pane", "-p", "-J"], env=environment,
+                                    capture_output=True, check=True).stdout.decode()
+        shown = screen.splitlines()
+        where = self.windows_path(os.path.join(os.path.realpath(named), "NSuica.in"))
+        self.assertIn(f"  {where}: o arquivo nao existe.", shown, screen)
+        self.assertIn("  1, 2\u22123,4-5,6,7-8", shown, screen)
 
     def test_reports_a_malformed_entry_of_a_pipe_without_its_line(self):
         """A file that cannot be read a second time still gets the first line of its report."""
