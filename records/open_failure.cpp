@@ -213,9 +213,10 @@ Near near_miss(const Unit* name, std::size_t size) {
         std::string_view extension = trimmed;
         extension.remove_prefix(stem.size());
         if (extension == "lnk") return Near::shortcut;
-        for (const std::string_view text : {"txt", "text", "csv", "tsv", "dat", "prn"}) {
-            if (extension == text) return Near::text_file;
-        }
+        constexpr std::string_view kSavedAsText[] = {"txt", "text", "csv", "tsv", "dat", "prn"};
+        if (std::find(std::begin(kSavedAsText), std::end(kSavedAsText), extension) !=
+            std::end(kSavedAsText))
+            return Near::text_file;
     }
     return Near::nothing;
 }
