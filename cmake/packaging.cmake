@@ -19,10 +19,35 @@ if(NOT NSUICA_PACKAGE)
   return()
 endif()
 
+# Every name of the target comes from its compiler, one rule for every target: the machine
+# (x86_64, aarch64) from its triple, Debian's name for it (amd64, arm64) from dpkg.
+execute_process(COMMAND ${CMAKE_C_COMPILER} -dumpmachine OUTPUT_VARIABLE triple
+                OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+string(REGEX REPLACE "-.*" "" machine ${triple})
+
+# Reproducible packages: every date in them is SOURCE_DATE_EPOCH, as the reproducible-builds
+# convention has it; when it is not set, the last commit's date, and without git the date of
+# the version in packaging/changelog.
+set(epoch $ENV{SOURCE_DATE_EPOCH})
+if("${epoch}" STREQUAL "")
+  execute_process(COMMAND git -C ${sources} log -1 --format=%ct OUTPUT_VARIABLE epoch
+                  OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+endif()
+if("${epoch}" STREQUAL "")
+  file(STRINGS ${sources}/packaging/changelog signed REGEX "^ -- ")
+  string(REGEX REPLACE ".*>  " "" released "${signed}")
+  execute_process(COMMAND date -d ${released} +%s OUTPUT_VARIABLE epoch
+                  OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+endif()
+# Folders in the packages are made by CPack: as the umask would have them unless told.
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
+    GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+
 set(program_targets nsuica)
 set(library_targets nsuica_common nsuica_weights nsuica_records)
 set(packaged ${CMAKE_BINARY_DIR}/packaged)
 file(MAKE_DIRECTORY ${packaged})
+set(strip_options --strip-unneeded)
 
 if(WIN32)
   # The zip: the program at its top with what a user of Windows opens in Notepad, "\r\n" ends.
@@ -37,13 +62,20 @@ if(WIN32)
   install(FILES ${packaged}/LEIA-ME.txt ${packaged}/LICENSE.txt DESTINATION .
           COMPONENT archive EXCLUDE_FROM_ALL)
   set(archive_system windows)
+  set(archive_program nsuica.exe)
+  # No time in the program's header: the same source makes the same bytes.
+  target_link_options(nsuica PRIVATE -Wl,--no-insert-timestamp)
 else()
-  # Debian's hardening flags (fortify, stack protector, relro and now), for both programs; the
-  # optimisation and debug flags stay the build's own (the packages are stripped).
+  execute_process(COMMAND dpkg-architecture -t ${triple} -qDEB_HOST_ARCH
+                  OUTPUT_VARIABLE deb_architecture OUTPUT_STRIP_TRAILING_WHITESPACE
+                  COMMAND_ERROR_IS_FATAL ANY)
+  # Debian's hardening flags for that architecture (fortify, stack protector, relro and now,
+  # and its own: branch protection on arm64, CET on amd64), the only ones for both programs;
+  # the optimisation and debug flags stay the build's own (the packages are stripped).
   foreach(flags cppflags cxxflags ldflags)
     string(TOUPPER ${flags} name)
     execute_process(COMMAND ${CMAKE_COMMAND} -E env DEB_BUILD_MAINT_OPTIONS=hardening=+all
-                            dpkg-buildflags --get ${name}
+                            DEB_HOST_ARCH=${deb_architecture} dpkg-buildflags --get ${name}
                     OUTPUT_VARIABLE ${flags} OUTPUT_STRIP_TRAILING_WHITESPACE
                     COMMAND_ERROR_IS_FATAL ANY)
   endforeach()
@@ -52,7 +84,7 @@ else()
   list(FILTER compile_flags EXCLUDE REGEX "^-(g|O[0-9s]?)$")
 
   # The archive's program is linked statically, as a position-independent executable: it runs
-  # on any x86-64 Linux, with or without a C library.
+  # on any Linux of its machine, with or without a C library.
   add_executable(nsuica_static ${sources}/driver/main.cpp)
   target_link_libraries(nsuica_static PRIVATE nsuica_records nsuica_weights nsuica_common
                                               nsuica_warnings)
@@ -86,38 +118,42 @@ else()
   install(FILES ${packaged}/nsuica.1.gz DESTINATION share/man/man1 COMPONENT deb
           EXCLUDE_FROM_ALL)
 
-  # Stripped as Debian strips: the compiler's notes go too.
-  install(CODE "execute_process(COMMAND ${CMAKE_STRIP} --remove-section=.comment
-                                --remove-section=.note --strip-unneeded
-                                \$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin/nsuica
-                                COMMAND_ERROR_IS_FATAL ANY)"
-          COMPONENT deb EXCLUDE_FROM_ALL)
-
   install(TARGETS nsuica_static RUNTIME DESTINATION . COMPONENT archive EXCLUDE_FROM_ALL)
   install(FILES ${sources}/LEIA-ME.txt ${sources}/LICENSE DESTINATION . COMPONENT archive
           EXCLUDE_FROM_ALL)
   set(archive_system linux)
+  set(archive_program nsuica)
+  # Stripped as Debian strips: the compiler's notes go too.
+  list(APPEND strip_options --remove-section=.comment --remove-section=.note)
 endif()
 install(FILES ${sources}/examples/NSuica.in DESTINATION exemplo COMPONENT archive
         EXCLUDE_FROM_ALL)
 
+# The one strip of every packaged program.
+foreach(pair "deb;bin/nsuica" "archive;${archive_program}")
+  list(GET pair 0 component)
+  list(GET pair 1 program)
+  install(CODE "execute_process(COMMAND ${CMAKE_STRIP} ${strip_options}
+                                \$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${program}
+                                COMMAND_ERROR_IS_FATAL ANY)"
+          COMPONENT ${component} EXCLUDE_FROM_ALL)
+endforeach()
+
 set(CPACK_PACKAGE_NAME nsuica)
 set(CPACK_PACKAGE_VENDOR "the nsuica authors")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "loads a table of numeric records from the file NSuica.in")
-set(CPACK_STRIP_FILES ON)
 set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
-set(archive_name ${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-${archive_system}-x86_64)
+set(archive_name ${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-${archive_system}-${machine})
 
 set(CPACK_DEBIAN_PACKAGE_NAME nsuica)
-set(CPACK_DEBIAN_FILE_NAME nsuica_${PROJECT_VERSION}_amd64.deb)
-set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE amd64)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${deb_architecture})
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # No address is published yet: a reserved name that no mail can reach stands for it.
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "the nsuica authors <nsuica@authors.invalid>")
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "nsuica is a small console program in Portuguese. It sets up a matrix of
 weights, shows its corner, waits for a key and then loads up to 733 entries
@@ -125,12 +161,23 @@ of eight integers from the file NSuica.in of the current folder. A malformed
 entry is reported with its line and column, and a file that cannot be opened
 with the path looked for and why.")
 
-# Each generator packs its own component; beside each package, its SHA-256 sum as sha256sum
-# writes it, so that `sha256sum -c` checks it.
+# Run by CPack: each generator packs its own component, at the same date. The program needs
+# the C library alone, from the version of its newest symbol on, which is what dpkg-shlibdeps
+# would say of a program of this machine, and can be said of one of any other.
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/cpack-generators.cmake)
 file(CONFIGURE OUTPUT ${CPACK_PROJECT_CONFIG_FILE} CONTENT [[
+if("$ENV{SOURCE_DATE_EPOCH}" STREQUAL "")
+  set(ENV{SOURCE_DATE_EPOCH} @epoch@)
+endif()
 if(CPACK_GENERATOR STREQUAL "DEB")
   set(CPACK_COMPONENTS_ALL deb)
+  execute_process(COMMAND @CMAKE_OBJDUMP@ -T @CMAKE_BINARY_DIR@/nsuica OUTPUT_VARIABLE symbols
+                  COMMAND_ERROR_IS_FATAL ANY)
+  string(REGEX MATCHALL "GLIBC_[0-9.]+" versions "${symbols}")
+  list(TRANSFORM versions REPLACE "GLIBC_" "")
+  list(SORT versions COMPARE NATURAL ORDER DESCENDING)
+  list(GET versions 0 newest)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= ${newest})")
 else()
   set(CPACK_COMPONENTS_ALL archive)
   set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)  # it unpacks into a folder of its own
