@@ -39,9 +39,6 @@ if("${epoch}" STREQUAL "")
   execute_process(COMMAND date -d ${released} +%s OUTPUT_VARIABLE epoch
                   OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
 endif()
-# Folders in the packages are made by CPack: as the umask would have them unless told.
-set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
-    GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
 set(program_targets nsuica)
 set(library_targets nsuica_common nsuica_weights nsuica_records)
@@ -169,6 +166,7 @@ file(CONFIGURE OUTPUT ${CPACK_PROJECT_CONFIG_FILE} CONTENT [[
 if("$ENV{SOURCE_DATE_EPOCH}" STREQUAL "")
   set(ENV{SOURCE_DATE_EPOCH} @epoch@)
 endif()
+set(ENV{TZ} UTC0)  # a zip's dates are local times
 if(CPACK_GENERATOR STREQUAL "DEB")
   set(CPACK_COMPONENTS_ALL deb)
   execute_process(COMMAND @CMAKE_OBJDUMP@ -T @CMAKE_BINARY_DIR@/nsuica OUTPUT_VARIABLE symbols
@@ -185,12 +183,30 @@ else()
   set(CPACK_ARCHIVE_FILE_NAME @archive_name@)
 endif()
 ]] @ONLY)
+# Folders are made as the umask says: in the packages they are open to all to read, whoever
+# builds them.
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_BINARY_DIR}/cpack-folders.cmake)
+file(WRITE ${CMAKE_BINARY_DIR}/cpack-folders.cmake [[
+file(GLOB_RECURSE folders LIST_DIRECTORIES true ${CPACK_TEMPORARY_INSTALL_DIRECTORY}/*)
+list(FILTER folders INCLUDE REGEX ".") # (no folder at all is no error)
+foreach(folder IN LISTS folders ITEMS ${CPACK_TEMPORARY_INSTALL_DIRECTORY})
+  if(IS_DIRECTORY ${folder})
+    file(CHMOD ${folder} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
+         GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+  endif()
+endforeach()
+]])
+# Each package written again so that nothing in it depends on who built it, then beside it its
+# SHA-256 sum as sha256sum writes it, so that `sha256sum -c` checks it.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_BINARY_DIR}/cpack-sums.cmake)
-file(WRITE ${CMAKE_BINARY_DIR}/cpack-sums.cmake [[
+file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/cpack-sums.cmake CONTENT [[
 foreach(package IN LISTS CPACK_PACKAGE_FILES)
+  execute_process(COMMAND @Python3_EXECUTABLE@ @sources@/packaging/same_bytes.py ${package}
+                  COMMAND_ERROR_IS_FATAL ANY)
   file(SHA256 ${package} sum)
   get_filename_component(name ${package} NAME)
   file(WRITE ${CPACK_PACKAGE_DIRECTORY}/${name}.sha256 "${sum}  ${name}\n")
 endforeach()
-]])
+]] @ONLY)
 include(CPack)
