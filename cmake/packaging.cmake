@@ -1,7 +1,8 @@
 # How the program reaches its users: the install rules (`cmake --install`), and with
-# NSUICA_PACKAGE the packages CPack makes from the workflow presets `package` (a Debian package
-# and a static Linux archive) and `package-windows` (a zip). The manual page, the Debian
-# changelog and the copyright file are in packaging/.
+# NSUICA_PACKAGE the packages CPack makes from the workflow presets `package` and
+# `package-arm64` (a Debian package and a static Linux archive each) and `package-windows` (a
+# zip), the same bytes from every build. The manual page, the Debian changelog, the copyright
+# file and the script that takes the builder out of the packages are in packaging/.
 include(GNUInstallDirs)
 
 set(sources ${PROJECT_SOURCE_DIR})
@@ -183,19 +184,6 @@ else()
   set(CPACK_ARCHIVE_FILE_NAME @archive_name@)
 endif()
 ]] @ONLY)
-# Folders are made as the umask says: in the packages they are open to all to read, whoever
-# builds them.
-set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_BINARY_DIR}/cpack-folders.cmake)
-file(WRITE ${CMAKE_BINARY_DIR}/cpack-folders.cmake [[
-file(GLOB_RECURSE folders LIST_DIRECTORIES true ${CPACK_TEMPORARY_INSTALL_DIRECTORY}/*)
-list(FILTER folders INCLUDE REGEX ".") # (no folder at all is no error)
-foreach(folder IN LISTS folders ITEMS ${CPACK_TEMPORARY_INSTALL_DIRECTORY})
-  if(IS_DIRECTORY ${folder})
-    file(CHMOD ${folder} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
-         GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
-  endif()
-endforeach()
-]])
 # Each package written again so that nothing in it depends on who built it, then beside it its
 # SHA-256 sum as sha256sum writes it, so that `sha256sum -c` checks it.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)

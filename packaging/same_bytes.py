@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""Writes packages again so that nothing in them depends on who built them: CPack gives the
-members of a .deb the modes of the builder's umask, and the members of an archive the
-builder's user and group. Everything else (contents, modes, dates) is kept.
+"""Writes packages again so that nothing in them depends on who built them: CPack gives
+folders and the members of a .deb the modes of the builder's umask, and the members of an
+archive the builder's user and group. Everything else (contents, file modes, dates) is kept.
 
 Usage: same_bytes.py PACKAGE ...   (a .deb, a .tar.gz or a .zip, rewritten in place)
 """
@@ -13,13 +13,20 @@ import tarfile
 import zipfile
 
 
+FOLDER_MODE = 0o755
+
+
 def deb(data):
-    """An ar archive: each member's owner, group and mode as dpkg-deb writes them."""
+    """An ar archive of the control and data tar.gz: each member's owner, group and mode as
+    dpkg-deb writes them, and the tar.gz members written again."""
     out, at = bytearray(data[:8]), 8
     while at < len(data):
         header, size = data[at : at + 60], int(data[at + 48 : at + 58])
-        out += header[:28] + b"0     0     100644  " + header[48:]
-        out += data[at + 60 : at + 60 + size + size % 2]
+        member = data[at + 60 : at + 60 + size]
+        if header.startswith(b"control.tar.gz") or header.startswith(b"data.tar.gz"):
+            member = tar_gz(member)
+        out += header[:28] + b"0     0     100644  " + b"%-10d" % len(member) + header[58:]
+        out += member + b"\n" * (len(member) % 2)
         at += 60 + size + size % 2
     return bytes(out)
 
@@ -32,6 +39,8 @@ def tar_gz(data):
         for member in source.getmembers():
             member.uid = member.gid = 0
             member.uname = member.gname = "root"
+            if member.isdir():
+                member.mode = FOLDER_MODE
             target.addfile(member, source.extractfile(member) if member.isfile() else None)
     return out.getvalue()
 
@@ -44,6 +53,8 @@ def zip_(data):
         for member in source.infolist():
             kept = zipfile.ZipInfo(member.filename, member.date_time)
             kept.create_system, kept.external_attr = member.create_system, member.external_attr
+            if member.is_dir():
+                kept.external_attr = (0o40000 | FOLDER_MODE) << 16 | member.external_attr & 0xFFFF
             kept.compress_type = zipfile.ZIP_STORED if member.is_dir() else zipfile.ZIP_DEFLATED
             target.writestr(kept, source.read(member), compresslevel=9)
     return out.getvalue()
