@@ -184,17 +184,12 @@ else()
   set(CPACK_ARCHIVE_FILE_NAME @archive_name@)
 endif()
 ]] @ONLY)
-# Each package written again so that nothing in it depends on who built it, then beside it its
+# Each package written again so that nothing in it depends on who built it, and beside it its
 # SHA-256 sum as sha256sum writes it, so that `sha256sum -c` checks it.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_BINARY_DIR}/cpack-sums.cmake)
-file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/cpack-sums.cmake CONTENT [[
-foreach(package IN LISTS CPACK_PACKAGE_FILES)
-  execute_process(COMMAND @Python3_EXECUTABLE@ @sources@/packaging/same_bytes.py ${package}
-                  COMMAND_ERROR_IS_FATAL ANY)
-  file(SHA256 ${package} sum)
-  get_filename_component(name ${package} NAME)
-  file(WRITE ${CPACK_PACKAGE_DIRECTORY}/${name}.sha256 "${sum}  ${name}\n")
-endforeach()
+file(CONFIGURE OUTPUT ${CPACK_POST_BUILD_SCRIPTS} CONTENT [[
+execute_process(COMMAND @Python3_EXECUTABLE@ @sources@/packaging/same_bytes.py
+                        ${CPACK_PACKAGE_FILES} COMMAND_ERROR_IS_FATAL ANY)
 ]] @ONLY)
 include(CPack)

@@ -3,11 +3,16 @@
 folders and the members of a .deb the modes of the builder's umask, and the members of an
 archive the builder's user and group. Everything else (contents, file modes, dates) is kept.
 
+Beside each package it writes its SHA-256 sum as sha256sum does, so that `sha256sum -c`
+checks it.
+
 Usage: same_bytes.py PACKAGE ...   (a .deb, a .tar.gz or a .zip, rewritten in place)
 """
 
 import gzip
+import hashlib
 import io
+import os
 import sys
 import tarfile
 import zipfile
@@ -64,5 +69,8 @@ for path in sys.argv[1:]:
     rewrite = deb if path.endswith(".deb") else tar_gz if path.endswith(".tar.gz") else zip_
     with open(path, "rb") as f:
         data = f.read()
+    data = rewrite(data)
     with open(path, "wb") as f:
-        f.write(rewrite(data))
+        f.write(data)
+    with open(path + ".sha256", "w", encoding="ascii") as f:
+        f.write(f"{hashlib.sha256(data).hexdigest()}  {os.path.basename(path)}\n")
