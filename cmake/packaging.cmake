@@ -190,6 +190,6 @@ find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_BINARY_DIR}/cpack-sums.cmake)
 file(CONFIGURE OUTPUT ${CPACK_POST_BUILD_SCRIPTS} CONTENT [[
 execute_process(COMMAND @Python3_EXECUTABLE@ @sources@/packaging/same_bytes.py
-                        ${CPACK_PACKAGE_FILES} COMMAND_ERROR_IS_FATAL ANY)
+                        ${CPACK_PACKAGE_DIRECTORY} ${CPACK_PACKAGE_FILES} COMMAND_ERROR_IS_FATAL ANY)
 ]] @ONLY)
 include(CPack)

@@ -3,10 +3,10 @@
 folders and the members of a .deb the modes of the builder's umask, and the members of an
 archive the builder's user and group. Everything else (contents, file modes, dates) is kept.
 
-Beside each package it writes its SHA-256 sum as sha256sum does, so that `sha256sum -c`
-checks it.
+In FOLDER, where the packages will be, it writes the SHA-256 sum of each as sha256sum does, so
+that `sha256sum -c` checks it.
 
-Usage: same_bytes.py PACKAGE ...   (a .deb, a .tar.gz or a .zip, rewritten in place)
+Usage: same_bytes.py FOLDER PACKAGE ...   (a .deb, a .tar.gz or a .zip, rewritten in place)
 """
 
 import gzip
@@ -65,12 +65,12 @@ def zip_(data):
     return out.getvalue()
 
 
-for path in sys.argv[1:]:
+for path in sys.argv[2:]:
     rewrite = deb if path.endswith(".deb") else tar_gz if path.endswith(".tar.gz") else zip_
     with open(path, "rb") as f:
         data = f.read()
     data = rewrite(data)
     with open(path, "wb") as f:
         f.write(data)
-    with open(path + ".sha256", "w", encoding="ascii") as f:
+    with open(os.path.join(sys.argv[1], os.path.basename(path) + ".sha256"), "w") as f:
         f.write(f"{hashlib.sha256(data).hexdigest()}  {os.path.basename(path)}\n")
