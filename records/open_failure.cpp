@@ -183,8 +183,9 @@ void write_reason(std::FILE* out, const char* name, Why why, int error) {
     std::fprintf(out, ": erro %d do sistema.\n", error);
 }
 
-// What a file of the folder is to the user looking for NSuica.in, the best first: the file
-// itself under a name that editors and file managers mangled, or a Windows shortcut to it.
+// What a file of the folder is to the user looking for NSuica.in: the file itself under a name
+// that editors and file managers mangled, or a Windows shortcut to it, named only when no text
+// file is.
 enum class Near { text_file, shortcut, nothing };
 
 // Whether a file so named is NSuica.in as editors and file managers mangle it: letter case,
@@ -228,28 +229,29 @@ void explain_open_failure(std::FILE* out, const char* name, int error) {
     const Why why = reason(name, error);
     write_reason(out, name, why, error);
     if (why != Why::missing) return;
-    // The best near miss, and of those the first in the order of its bytes, so that the choice
-    // does not depend on the order in which the system lists the folder.
-    FileName nearest;
-    Near kind = Near::nothing;
-    for_each_file([&nearest, &kind](const Unit* file, std::size_t size) {
+    // Of each kind, the first in the order of its bytes, so that the choice does not depend on
+    // the order in which the system lists the folder.
+    std::array<FileName, 2> nearest{};  // a text file, a shortcut
+    for_each_file([&nearest](const Unit* file, std::size_t size) {
         const Near likeness = near_miss(file, size);
-        if (likeness == Near::nothing || likeness > kind) return;
+        if (likeness == Near::nothing) return;
+        FileName& first = nearest[static_cast<std::size_t>(likeness)];
         const auto before = [](Unit a, Unit b) { return code(a) < code(b); };
-        if (likeness == kind &&
-            !std::lexicographical_compare(file, file + size, nearest.units.data(),
-                                          nearest.units.data() + nearest.size, before))
+        if (first.size > 0 &&
+            !std::lexicographical_compare(file, file + size, first.units.data(),
+                                          first.units.data() + first.size, before))
             return;
-        std::copy_n(file, size, nearest.units.data());
-        nearest.size = size;
-        kind = likeness;
+        std::copy_n(file, size, first.units.data());
+        first.size = size;
     });
-    if (kind == Near::nothing) return;
+    const bool text_file = nearest[0].size > 0;
+    const FileName& named = nearest[text_file ? 0 : 1];
+    if (named.size == 0) return;
     std::fputs("  Nesta pasta ha \"", out);
-    write_name(out, nearest.units.data(), nearest.size);
-    if (kind == Near::shortcut) {
-        std::fprintf(out, "\", um atalho: copie para esta pasta o proprio arquivo %s.\n", name);
-    } else {
+    write_name(out, named.units.data(), named.size);
+    if (text_file) {
         std::fprintf(out, "\": renomeie-o para %s.\n", name);
+    } else {
+        std::fprintf(out, "\", um atalho: copie para esta pasta o proprio arquivo %s.\n", name);
     }
 }

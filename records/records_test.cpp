@@ -249,6 +249,9 @@ TEST(Report, NamesTheEntryLineColumnWhatWasExpectedAndWhatWasFound) {
          head + "2): esperava um algarismo logo depois do sinal, encontrou '-'.\n"
                 "  +-5, 2-3,4-5,6,7-8\n"
                 "   ^\n"},
+        {"02147483648, 2-3,4-5,6,7-8", head + "1): " + range +
+                                           "  02147483648, 2-3,4-5,6,7-8\n"
+                                           "  ^\n"},
         {"2147483648, 2-3,4-5,6,7-8", head + "1): " + range +
                                           "  2147483648, 2-3,4-5,6,7-8\n"
                                           "  ^\n"},
