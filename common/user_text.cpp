@@ -46,10 +46,6 @@ bool acts_unseen(std::uint32_t code) {
            (code >= 0x2066 && code <= 0x2069) || code == 0xFEFF;
 }
 
-// A name no longer than this is rendered on the stack; only a longer path or line pays for
-// the heap.
-constexpr std::size_t kOnStack = 512;
-
 #ifdef _WIN32
 // Writes UTF-8 `shown` to the console behind `out`, if it is one, in wide characters: the
 // console then shows them whatever its code page. False when `out` is no console.
@@ -134,19 +130,15 @@ void write_user_text(std::FILE* out, std::string_view text) {
 #else
     const bool utf8 = environment_is_utf8();
 #endif
-    std::array<char, kOnStack> on_stack{};
-    char* shown = on_stack.data();
-    if (text.size() > on_stack.size()) {
-        shown = static_cast<char*>(std::malloc(text.size()));
-        if (shown == nullptr) return;
-    }
+    auto* shown = static_cast<char*>(std::malloc(text.size() + 1));  // never 0 bytes
+    if (shown == nullptr) return;
     const std::string_view rendered(shown, render_user_text(text, utf8, shown));
 #ifdef _WIN32
     if (!write_to_console(out, rendered)) std::fwrite(rendered.data(), 1, rendered.size(), out);
 #else
     std::fwrite(rendered.data(), 1, rendered.size(), out);
 #endif
-    if (shown != on_stack.data()) std::free(shown);
+    std::free(shown);
 }
 
 #ifdef _WIN32

@@ -100,18 +100,26 @@ bool is_folder(const char* name) {
 }
 
 // A link's target holds at most PATH_MAX (4096) bytes with its NUL on Linux.
-constexpr std::size_t kLinkRoom = 4096;
+using LinkTarget = std::array<char, 4096>;
 
-// How many bytes the target of the link `name` holds, written into `target` unless it is null;
-// -1 when `name` is no link.
-std::ptrdiff_t link_target(const char* name, std::array<char, kLinkRoom>* target) {
+bool is_link(const char* name) {
+#ifdef _WIN32
+    (void)name;
+    return false;
+#else
+    struct stat status {};
+    return lstat(name, &status) == 0 && S_ISLNK(status.st_mode);
+#endif
+}
+
+// The target of the link `name`, as the link holds it.
+std::string_view link_target(const char* name, LinkTarget& target) {
 #ifdef _WIN32
     (void)name, (void)target;
-    return -1;
+    return {};
 #else
-    std::array<char, kLinkRoom> ignored{};
-    std::array<char, kLinkRoom>& into = target != nullptr ? *target : ignored;
-    return readlink(name, into.data(), into.size());
+    const ssize_t size = readlink(name, target.data(), target.size());
+    return {target.data(), size < 0 ? 0 : static_cast<std::size_t>(size)};
 #endif
 }
 
@@ -145,8 +153,7 @@ enum class Why { other, missing, forbidden, folder, link_to_nothing, link_loop }
 Why reason(const char* name, int error) {
     // A folder first: it opens on Linux, and fails on Windows as if forbidden.
     if (is_folder(name)) return Why::folder;
-    if (error == ENOENT)
-        return link_target(name, nullptr) >= 0 ? Why::link_to_nothing : Why::missing;
+    if (error == ENOENT) return is_link(name) ? Why::link_to_nothing : Why::missing;
 #ifdef ELOOP
     if (error == ELOOP) return Why::link_loop;
 #endif
@@ -167,10 +174,9 @@ void write_reason(std::FILE* out, const char* name, Why why, int error) {
             std::fputs(": e uma pasta, nao um arquivo.\n", out);
             return;
         case Why::link_to_nothing: {
-            std::array<char, kLinkRoom> target{};
-            const std::ptrdiff_t size = link_target(name, &target);
+            LinkTarget target{};
             std::fputs(": e um link para \"", out);
-            write_user_text(out, std::string_view(target.data(), static_cast<std::size_t>(size)));
+            write_user_text(out, link_target(name, target));
             std::fputs("\", que nao existe.\n", out);
             return;
         }
