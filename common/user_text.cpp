@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <iterator>
 
 #ifdef _WIN32
 #include <io.h>
@@ -37,13 +38,24 @@ std::int32_t utf8_character(std::string_view text, std::size_t& length) {
 
 namespace {
 
-// The characters that are not seen but act: the C1 controls, the bidirectional controls that
-// can reorder a line ("Trojan Source"), the ones of no width, the line and paragraph
-// separators, and the byte-order mark.
+// The code points that Unicode marks Default_Ignorable_Code_Point: never seen, whatever they
+// do (bidirectional controls, joiners, tags, variation selectors, fillers). Taken from
+// DerivedCoreProperties.txt of Unicode 15.1.0, adjacent ranges merged; in order.
+constexpr Invisible kInvisible[] = {
+    {0x00AD, 0x00AD},   {0x034F, 0x034F},   {0x061C, 0x061C}, {0x115F, 0x1160}, {0x17B4, 0x17B5},
+    {0x180B, 0x180F},   {0x200B, 0x200F},   {0x202A, 0x202E}, {0x2060, 0x206F}, {0x3164, 0x3164},
+    {0xFE00, 0xFE0F},   {0xFEFF, 0xFEFF},   {0xFFA0, 0xFFA0}, {0xFFF0, 0xFFF8}, {0x1BCA0, 0x1BCA3},
+    {0x1D173, 0x1D17A}, {0xE0000, 0xE0FFF},
+};
+
+// What is not seen but may act: the C1 controls, the line and paragraph separators, and the
+// characters above, which can reorder a line ("Trojan Source") or hide text in it.
 bool acts_unseen(std::uint32_t code) {
-    return (code >= 0x80 && code <= 0x9F) || code == 0x061C || (code >= 0x200B && code <= 0x200F) ||
-           (code >= 0x2028 && code <= 0x202E) || code == 0x2060 ||
-           (code >= 0x2066 && code <= 0x2069) || code == 0xFEFF;
+    if ((code >= 0x80 && code <= 0x9F) || code == 0x2028 || code == 0x2029) return true;
+    const auto* after =
+        std::upper_bound(std::begin(kInvisible), std::end(kInvisible), code,
+                         [](std::uint32_t c, const Invisible& i) { return c < i.first; });
+    return after != std::begin(kInvisible) && code <= std::prev(after)->last;
 }
 
 #ifdef _WIN32
@@ -68,6 +80,10 @@ bool write_to_console(std::FILE* out, std::string_view shown) {
 #endif
 
 }  // namespace
+
+std::span<const Invisible> invisible_characters() {
+    return kInvisible;
+}
 
 bool environment_is_utf8() {
     const char* name = nullptr;

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <span>
 #include <string_view>
 
 // The user's own text (a folder's name, a file's, a line of their file) as the console can
@@ -18,6 +19,14 @@ std::int32_t utf8_character(std::string_view text, std::size_t& length);
 // LC_CTYPE and LANG that is set and not empty, as the C library ranks them, read by its name
 // alone, so that it holds whether or not that locale is installed.
 bool environment_is_utf8();
+
+// A range of code points that are never seen, first to last.
+struct Invisible {
+    std::uint32_t first;
+    std::uint32_t last;
+};
+// Every such range, in order; each of its code points is shown as one '?'.
+std::span<const Invisible> invisible_characters();
 
 // Writes into `shown`, which has room for `text.size()` bytes, `text` as it may safely be
 // shown, and returns how many bytes that is. Printable ASCII stays; with `utf8`, so does every

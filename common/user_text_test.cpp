@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <string_view>
@@ -32,7 +34,14 @@ TEST(UserText, ShowsEveryCharacterThatCanBeSeenAndNothingThatActs) {
         {"\xD8\x9C\xE2\x80\x8E\xE2\x80\x8F\xE2\x80\xAA\xE2\x80\xAE\xE2\x81\xA6\xE2\x81\xA9",
          "???????"},
         {"\xE2\x80\x8A\xE2\x80\x8B\xE2\x80\x8D\xE2\x80\x90\xE2\x81\xA0\xEF\xBB\xBF\xE2\x81\xAA",
-         "\xE2\x80\x8A??\xE2\x80\x90??\xE2\x81\xAA"},
+         "\xE2\x80\x8A??\xE2\x80\x90???"},
+        // A soft hyphen, U+034F, a Hangul filler, a variation selector, a tag, U+1D173, U+180E,
+        // an invisible operator.
+        {"Jo\xC2\xAD"
+         "a\xCD\x8F"
+         "o\xE3\x85\xA4\xEF\xB8\x8F\xF3\xA0\x81\x81\xF0\x9D\x85\xB3"
+         "\xE1\xA0\x8E\xE2\x81\xA1.",
+         "Jo?a?o??????."},
         // Ill-formed: a lone continuation byte, overlong forms, a surrogate, a cut sequence, past
         // U+10FFFF; each byte one '?'.
         {"\x80"
@@ -41,6 +50,33 @@ TEST(UserText, ShowsEveryCharacterThatCanBeSeenAndNothingThatActs) {
     };
     for (const Case& c : kCases)
         EXPECT_EQ(rendered(c.text, true), c.shown) << c.text;
+}
+
+// The UTF-8 of `code`.
+std::string encoded(std::uint32_t code) {
+    if (code < 0x80) return std::string(1, static_cast<char>(code));
+    const int extra = code < 0x800 ? 1 : code < 0x10000 ? 2 : 3;
+    std::string s(
+        1, static_cast<char>(std::array{0, 0xC0, 0xE0, 0xF0}[extra] | (code >> (6 * extra))));
+    for (int k = extra - 1; k >= 0; --k)
+        s += static_cast<char>(0x80 | ((code >> (6 * k)) & 0x3F));
+    return s;
+}
+
+// Each range of invisible characters is '?' from its first to its last, and not beyond.
+TEST(UserText, ShowsEveryInvisibleRangeWholeAndNothingAroundIt) {
+    const auto invisible = invisible_characters();
+    const auto listed = [&](std::uint32_t code) {
+        return std::any_of(invisible.begin(), invisible.end(), [code](const Invisible& i) {
+            return code >= i.first && code <= i.last;
+        });
+    };
+    for (const Invisible& i : invisible) {
+        for (const std::uint32_t code : {i.first - 1, i.first, i.last, i.last + 1}) {
+            const bool seen = !listed(code) && code > 0x9F && code != 0x2029;
+            EXPECT_EQ(rendered(encoded(code), true) == "?", !seen) << std::hex << code;
+        }
+    }
 }
 
 #ifdef _WIN32

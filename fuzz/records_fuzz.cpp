@@ -1,7 +1,7 @@
 // The input bytes are the content of an input file. Whatever they are, the scan must end,
 // never touch slot 0 nor any slot past the entries it stored, end in exactly one of the ways
-// the loader has a message for, end the same whether it reads a buffer or a stream, and its
-// report, with the line read again, must be written without fault.
+// the loader has a message for, end the same whether it reads a buffer or a stream (the lines
+// it shows too), and its report must be written without fault.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -44,12 +44,23 @@ void check(const char* data, std::size_t size, std::int32_t slots) {
         case ScanEnd::loaded:
             break;
         case ScanEnd::malformed:
-            require(r.entry == r.entries + 1,
-                    "the malformed entry is the one after the last stored");
-            require(r.line >= 1 && r.column >= 1 && r.line_start >= 0, "a position in the input");
-            require(r.line_start + r.column - 1 <= static_cast<std::int64_t>(size),
-                    "the position lies inside the input");
-            require(r.found_size >= 0 && r.found_size <= 4, "at most four bytes found");
+            require(r.malformed_total >= 1, "a malformed entry is counted");
+            require(r.told[0].entry == r.entries + 1,
+                    "the first malformed entry is the one after the last stored");
+            for (std::size_t i = 0; i < r.told.size() && std::int64_t(i) < r.malformed_total; ++i) {
+                const Malformed& m = r.told[i];
+                require(i == 0 || (m.entry > r.told[i - 1].entry && m.line > r.told[i - 1].line),
+                        "each malformed entry told comes on a later line than the one before");
+                require(m.line >= 1 && m.column >= 1, "a position in the input");
+                require(m.column - 1 <= static_cast<std::int64_t>(size),
+                        "the position lies inside the input");
+                require(m.found_size >= 0 && m.found_size <= 4, "at most four bytes found");
+                require(m.shown_size >= 0 && m.shown_from >= 0 && m.shown_from < m.column,
+                        "the line shown holds the column");
+            }
+            break;
+        case ScanEnd::not_text:
+            require(r.entries == 0, "a file that is not text is told by its first bytes");
             break;
         case ScanEnd::too_many:
             require(r.entries == slots - 1, "too many entries only once the table is full");
@@ -80,13 +91,13 @@ void check(const char* data, std::size_t size, std::int32_t slots) {
     std::vector<InputRecord> streamed = fresh_table(slots);
     char window[SCAN_MIN_BUFFER + 3];
     const ScanResult s = scan_records(stream, window, {streamed.data(), slots});
-    require(s.end == r.end && s.entries == r.entries && s.entry == r.entry && s.line == r.line &&
-                s.column == r.column && s.line_start == r.line_start && s.found == r.found &&
-                s.found_size == r.found_size,
-            "a stream read in small windows ends as the buffer does");
+    require(s.end == r.end && s.entries == r.entries && s.told == r.told &&
+                s.malformed_total == r.malformed_total && s.untold_line == r.untold_line &&
+                s.also_more_than == r.also_more_than,
+            "a stream read in small windows ends as the buffer does, its lines shown alike");
     std::FILE* out = std::fopen("/dev/null", "w");
     require(out != nullptr, "somewhere to write the report");
-    report_scan_failure(out, "NSuica.in", s, stream);
+    report_scan_failure(out, "NSuica.in", s);
     std::fclose(out);
     std::fclose(stream);
     require(std::memcmp(streamed.data(), storage.data(), storage.size() * sizeof(InputRecord)) == 0,

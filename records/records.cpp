@@ -43,7 +43,7 @@ void load_records(const char* path, RecordTable& table) {
     std::FILE* file = std::fopen(path, "rb");
     if (file == nullptr) {
         const ScanResult cannot_open{.end = ScanEnd::unreadable, .error = errno};
-        report_scan_failure(stdout, path, cannot_open, nullptr);
+        report_scan_failure(stdout, path, cannot_open);
         fail_after_pause();
     }
     // The scan reads through a buffer of its own; one of the stream's would only be copied.
@@ -54,7 +54,7 @@ void load_records(const char* path, RecordTable& table) {
         std::fclose(file);
         return;
     }
-    report_scan_failure(stdout, path, result, file);
     std::fclose(file);
+    report_scan_failure(stdout, path, result);
     fail_after_pause();
 }

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cinttypes>
-#include <climits>
 #include <cstdint>
+#include <iterator>
 #include <string_view>
 
 #include "common/user_text.hpp"
@@ -86,14 +86,14 @@ void write_character(std::FILE* out, std::uint32_t code) {
     }
 }
 
-std::string_view found_text(const ScanResult& r) {
-    return {reinterpret_cast<const char*>(r.found.data()), static_cast<std::size_t>(r.found_size)};
+std::string_view found_text(const Malformed& m) {
+    return {reinterpret_cast<const char*>(m.found.data()), static_cast<std::size_t>(m.found_size)};
 }
 
-void write_found(std::FILE* out, const ScanResult& r) {
-    const unsigned char c = r.found[0];
+void write_found(std::FILE* out, const Malformed& m) {
+    const unsigned char c = m.found[0];
     std::size_t length = 0;
-    if (r.found_size == 0) {
+    if (m.found_size == 0) {
         std::fputs("o fim do arquivo", out);
     } else if (c == ' ') {
         std::fputs("um espaco", out);
@@ -103,85 +103,61 @@ void write_found(std::FILE* out, const ScanResult& r) {
         std::fputs("o fim da linha", out);
     } else if (c > ' ' && c < 0x7F) {
         std::fprintf(out, "'%c'", c);
-    } else if (const std::int32_t code = utf8_character(found_text(r), length); code >= 0) {
+    } else if (const std::int32_t code = utf8_character(found_text(m), length); code >= 0) {
         write_character(out, static_cast<std::uint32_t>(code));
     } else {
         std::fprintf(out, "o byte 0x%02X", static_cast<unsigned>(c));
     }
 }
 
-// A long line is shown as this many bytes, starting this many before the column.
-constexpr std::int64_t kShownWidth = 76;
-constexpr std::int64_t kShownBefore = 38;
-// Past them, one byte more tells that the line is cut, and three more finish the character
-// that the cut would split.
-using LineBytes = std::array<char, kShownWidth + 4>;
-
-// Reads up to a LineBytes' worth from offset `from` on. How many it got, or -1 when the
-// input cannot be read there again.
-std::int64_t read_at(std::FILE* input, std::int64_t from, LineBytes& bytes) {
-    if (input == nullptr || from > LONG_MAX) return -1;
-    if (std::fseek(input, static_cast<long>(from), SEEK_SET) != 0) return -1;
-    const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), input);
-    if (std::ferror(input) != 0) return -1;
-    return static_cast<std::int64_t>(got);
-}
-
-// The same, stopping at the line's end.
-std::int64_t read_line(std::FILE* input, std::int64_t from, LineBytes& bytes) {
-    const std::int64_t got = read_at(input, from, bytes);
-    if (got < 0) return -1;
-    return std::find_if(bytes.data(), bytes.data() + got,
-                        [](char c) { return c == '\n' || c == '\r'; }) -
-           bytes.data();
-}
-
-// Whether the input still holds at the column what the scan found there: the same bytes; the
-// start of a number, where that number was out of range; only blank, where the file ended. A
-// file that changed since the scan does not, and a line of it would point at something else.
-bool same_as_scanned(std::FILE* input, const ScanResult& r) {
-    LineBytes bytes{};
-    const std::int64_t got = read_at(input, r.line_start + r.column - 1, bytes);
-    if (got < 0) return false;
-    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
-    if (r.fault == Fault::out_of_range) {
-        return got > 0 && ((b[0] >= '0' && b[0] <= '9') || b[0] == '-' || b[0] == '+');
-    }
-    if (r.found_size > 0) {
-        return got >= r.found_size && std::equal(b, b + r.found_size, r.found.begin());
-    }
-    return std::all_of(b, b + got, [](unsigned char c) {
-        return c == ' ' || (c >= '\t' && c <= '\r') || c == 0x1A;  // Ctrl-Z, as the scan ends
-    });
-}
-
-void write_excerpt(std::FILE* out, const ScanResult& r, std::FILE* input) {
-    if (!same_as_scanned(input, r)) return;
-    LineBytes bytes{};
-    const std::int64_t column = r.column - 1;
-    std::int64_t first = 0;
-    std::int64_t length = read_line(input, r.line_start, bytes);
-    if (length > kShownWidth && column > kShownBefore) {
-        first = column - kShownBefore;
-        length = read_line(input, r.line_start + first, bytes);
-    }
-    if (length < 0) return;
-
+void write_excerpt(std::FILE* out, const Malformed& m) {
     // Everything before the column fits the pattern, so it is ASCII: the caret's place is
     // counted in bytes. A tab is shown as one space, so that it stays one column wide.
+    auto bytes = m.shown;
     std::replace(bytes.begin(), bytes.end(), '\t', ' ');
+    const std::int64_t length = m.shown_size;
     std::string_view line(bytes.data(), static_cast<std::size_t>(length));
-    if (length > kShownWidth) line = line.substr(0, whole_characters(line, kShownWidth));
-    std::fputs(first > 0 ? "  ..." : "  ", out);
+    if (length > SHOWN_WIDTH) line = line.substr(0, whole_characters(line, SHOWN_WIDTH));
+    std::fputs(m.shown_from > 0 ? "  ..." : "  ", out);
     write_user_text(out, line);
-    std::fputs(length > kShownWidth ? "...\n" : "\n", out);
-    const std::int64_t caret = 2 + (first > 0 ? 3 : 0) + column - first;
+    std::fputs(length > SHOWN_WIDTH ? "...\n" : "\n", out);
+    const std::int64_t caret = 2 + (m.shown_from > 0 ? 3 : 0) + m.column - 1 - m.shown_from;
     std::fprintf(out, "%*s^\n", static_cast<int>(caret), "");
+}
+
+void write_malformed(std::FILE* out, const char* path, const Malformed& m) {
+    std::fprintf(out,
+                 "A entrada %" PRId64 " do arquivo %s esta mal formada (linha %" PRId64
+                 ", coluna %" PRId64 "): ",
+                 m.entry, path, m.line, m.column);
+    if (m.fault == Fault::out_of_range) {
+        std::fputs("numero fora do intervalo de -2147483648 a 2147483647.\n", out);
+    } else {
+        std::fprintf(out, "esperava %s, encontrou ", expected_text(m.fault));
+        write_found(out, m);
+        std::fputs(".\n", out);
+    }
+    write_excerpt(out, m);
+}
+
+// What each kind of file that is not text is, as a user knows it by.
+const char* what_it_is(NotText kind) {
+    switch (kind) {
+        case NotText::zip:
+            return "uma planilha ou um documento (xlsx, docx, ods, odt ou zip)";
+        case NotText::office:
+            return "uma planilha ou um documento do Office antigo (xls ou doc)";
+        case NotText::pdf:
+            return "um documento PDF";
+        case NotText::rtf:
+            break;
+    }
+    return "um documento RTF, como o WordPad salva";
 }
 
 }  // namespace
 
-void report_scan_failure(std::FILE* out, const char* path, const ScanResult& r, std::FILE* input) {
+void report_scan_failure(std::FILE* out, const char* path, const ScanResult& r) {
     switch (r.end) {
         case ScanEnd::loaded:
             return;
@@ -195,6 +171,13 @@ void report_scan_failure(std::FILE* out, const char* path, const ScanResult& r, 
             std::fprintf(out, "O Arquivo %s esta em %s; salve-o como texto ASCII ou UTF-8.\n", path,
                          r.end == ScanEnd::utf16 ? "UTF-16" : "UTF-32");
             return;
+        case ScanEnd::not_text:
+            // A spreadsheet in Portuguese saves its text with ';' between the columns.
+            std::fprintf(out,
+                         "O Arquivo %s nao e texto: e %s; salve-o como texto, cada entrada como "
+                         "7, 10-25,3-4,12,100-140 (com virgulas, nao ';').\n",
+                         path, what_it_is(r.kind));
+            return;
         case ScanEnd::unreadable:
             std::fprintf(out, "O Arquivo %s nao pode ser aberto.\n", path);
             explain_open_failure(out, path, r.error);
@@ -203,16 +186,19 @@ void report_scan_failure(std::FILE* out, const char* path, const ScanResult& r, 
             std::fprintf(out, "O Arquivo %s nao pode ser lido.\n", path);
             return;
     }
-    std::fprintf(out,
-                 "A entrada %" PRId32 " do arquivo %s esta mal formada (linha %" PRId64
-                 ", coluna %" PRId64 "): ",
-                 r.entry, path, r.line, r.column);
-    if (r.fault == Fault::out_of_range) {
-        std::fputs("numero fora do intervalo de -2147483648 a 2147483647.\n", out);
-    } else {
-        std::fprintf(out, "esperava %s, encontrou ", expected_text(r.fault));
-        write_found(out, r);
-        std::fputs(".\n", out);
+    const std::int64_t told = std::min<std::int64_t>(r.malformed_total, std::ssize(r.told));
+    for (std::int64_t i = 0; i < told; ++i)
+        write_malformed(out, path, r.told[static_cast<std::size_t>(i)]);
+    if (const std::int64_t more = r.malformed_total - told; more == 1) {
+        std::fprintf(out, "E mais uma entrada mal formada, na linha %" PRId64 ".\n", r.untold_line);
+    } else if (more > 1) {
+        std::fprintf(out,
+                     "E mais %" PRId64 " entradas mal formadas, a primeira na linha %" PRId64 ".\n",
+                     more, r.untold_line);
     }
-    write_excerpt(out, r, input);
+    // A file can hold too many entries besides: the table's capacity is told then too.
+    if (r.also_more_than > 0) {
+        std::fprintf(out, "O Arquivo %s tem mais de %" PRId32 " entradas.\n", path,
+                     r.also_more_than);
+    }
 }

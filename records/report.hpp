@@ -7,10 +7,9 @@
 #include "records/scanner.hpp"
 
 // Writes to `out` what the user is told when the scan of `path` ended other than `loaded`:
-// one line, and for a malformed entry two more, the line of the input where it lies and a
-// caret under its column. Those two are read again from `input`, and left out when it cannot
-// be read there again (a pipe, say, or a null `input`).
-void report_scan_failure(std::FILE* out, const char* path, const ScanResult& r, std::FILE* input);
+// one line; for each malformed entry told, three: where and why, the line of the input where
+// it lies, and a caret under its column; then one that counts those not told.
+void report_scan_failure(std::FILE* out, const char* path, const ScanResult& r);
 
 // A character that looks like one the pattern wants, or like nothing at all, as editors and
 // spreadsheets put them in place of a space, a hyphen, a comma, a sign or a digit. Where the

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <initializer_list>
+#include <iterator>
+#include <string_view>
 
 namespace {
 
@@ -54,6 +55,15 @@ std::size_t read_more(Source& source, char* into, std::size_t room) {
     return got;
 }
 
+// Bytes that the window let go of, kept for the line of a fault: those around one place.
+constexpr std::int64_t kKeptBefore = SHOWN_WIDTH + 4;  // a sign more than the line shows
+constexpr std::int64_t kKeptAfter = SHOWN_WIDTH + 8;
+struct Kept {
+    std::array<char, kKeptBefore + kKeptAfter> bytes{};
+    std::int64_t from = 0;  // offset in the input of bytes[0]
+    std::int64_t size = 0;
+};
+
 // The input seen through a window of `buffer`, refilled from `source` when the scan reaches
 // the window's end.
 struct Cursor {
@@ -67,6 +77,12 @@ struct Cursor {
     std::int64_t after_cr = -1;  // offset just past the last '\r': a '\n' there is the same break
     Mark gap{};                  // where the last run of whitespace began,
     bool spaced = false;         // if there was one before the cursor
+    // A fault may lie where a number or a run of whitespace began, or at the cursor: a refill
+    // keeps what it lets go of around both, and before the cursor. Once a fault is found, the
+    // first two places are pinned until its line has been read.
+    std::array<Kept, 3> kept{};
+    std::array<std::int64_t, 2> pins{};
+    bool pinned = false;
 };
 
 std::int64_t offset(const Cursor& in) {
@@ -77,10 +93,40 @@ Mark mark(const Cursor& in) {
     return {offset(in), in.line, in.line_start};
 }
 
-// Moves the unread bytes to the buffer's start and reads more after them. False when no more
-// came.
-bool refill(Cursor& in) {
+// Keeps in `k` what the window lets go of, up to the cursor, within reach of `at`.
+void keep(Kept& k, const Cursor& in, std::int64_t at) {
+    const std::int64_t lo = at - kKeptBefore;
+    const std::int64_t hi = at + kKeptAfter;
+    if (k.from + k.size <= lo) {
+        k.size = 0;
+    } else if (k.from < lo) {
+        const std::int64_t drop = lo - k.from;
+        std::memmove(k.bytes.data(), k.bytes.data() + drop,
+                     static_cast<std::size_t>(k.size - drop));
+        k.from = lo;
+        k.size -= drop;
+    }
+    const std::int64_t first = std::max(in.base, lo);
+    const std::int64_t last = std::min(offset(in), hi);
+    if (first >= last) return;
+    // What is kept must stay one stretch of the input: after a gap, it starts again.
+    if (k.size == 0 || k.from + k.size != first) {
+        k.from = first;
+        k.size = 0;
+    }
+    std::copy_n(in.buffer.data() + (first - in.base), last - first, k.bytes.data() + k.size);
+    k.size += last - first;
+}
+
+// Moves the unread bytes to the buffer's start and reads more after them. What it lets go of
+// around `anchor` (where a fault may turn out to lie) and before the cursor is kept. False
+// when no more came.
+bool refill(Cursor& in, std::int64_t anchor) {
     if (in.source.exhausted) return false;
+    if (!in.pinned) in.pins = {anchor, offset(in)};
+    keep(in.kept[0], in, in.pins[0]);
+    keep(in.kept[1], in, in.pins[1]);
+    keep(in.kept[2], in, offset(in));
     const auto kept = static_cast<std::size_t>(in.end - in.pos);
     std::memmove(in.buffer.data(), in.pos, kept);
     in.base = offset(in);
@@ -94,13 +140,13 @@ bool refill(Cursor& in) {
 
 // The next byte, or -1 when the input has ended.
 int peek(Cursor& in) {
-    if (in.pos == in.end && !refill(in)) return -1;
+    if (in.pos == in.end && !refill(in, offset(in))) return -1;
     return static_cast<unsigned char>(*in.pos);
 }
 
 // How many bytes, up to `n`, stand unread in the window once it holds as many as it can.
 std::size_t ensure(Cursor& in, std::size_t n) {
-    while (static_cast<std::size_t>(in.end - in.pos) < n && refill(in)) {
+    while (static_cast<std::size_t>(in.end - in.pos) < n && refill(in, offset(in))) {
     }
     return std::min(n, static_cast<std::size_t>(in.end - in.pos));
 }
@@ -114,6 +160,19 @@ bool is_digit(int c) {
     return c >= '0' && c <= '9';
 }
 
+bool is_line_end(char c) {
+    return c == '\n' || c == '\r';
+}
+
+// The one home of what a line is: lines end at "\n", "\r\n" (one break) and a lone "\r".
+// Counts the break that `p`, a line end in the window, makes.
+void count_break(Cursor& in, const char* p) {
+    const std::int64_t at = in.base + (p - in.buffer.data());
+    if (*p == '\r' || at != in.after_cr) ++in.line;
+    if (*p == '\r') in.after_cr = at + 1;
+    in.line_start = at + 1;
+}
+
 // Skips the run of whitespace at the cursor, counting its line breaks. Kept out of line, so
 // that the callers' loops stay small enough to be compiled as one.
 [[gnu::noinline]] void skip_run(Cursor& in) {
@@ -121,15 +180,24 @@ bool is_digit(int c) {
     for (;;) {
         const char* p = in.pos;
         for (; is_space(static_cast<unsigned char>(*p)); ++p) {
-            if (*p != '\n' && *p != '\r') continue;
-            // Lines end at "\n", "\r\n" (one break) and a lone "\r".
-            const std::int64_t at = in.base + (p - in.buffer.data());
-            if (*p == '\r' || at != in.after_cr) ++in.line;
-            if (*p == '\r') in.after_cr = at + 1;
-            in.line_start = at + 1;
+            if (is_line_end(*p)) count_break(in, p);
         }
         in.pos = p;
-        if (p != in.end || !refill(in)) return;
+        if (p != in.end || !refill(in, in.gap.offset)) return;
+    }
+}
+
+// Moves the cursor past the end of its line, or to the end of the input.
+void skip_line(Cursor& in) {
+    for (;;) {
+        const char* p = std::find_if(in.pos, in.end, is_line_end);
+        in.pos = p;
+        if (p != in.end) {
+            count_break(in, p);
+            ++in.pos;
+            return;
+        }
+        if (!refill(in, offset(in))) return;
     }
 }
 
@@ -174,7 +242,7 @@ bool read_number(Cursor& in, std::int32_t& value, Mismatch& miss) {
             }
         }
         in.pos = p;
-        if (p != in.end || !refill(in)) break;
+        if (p != in.end || !refill(in, first_base + (first - in.buffer.data()))) break;
     }
     // Negate as unsigned: the magnitude of INT32_MIN has no signed counterpart.
     const auto bits = static_cast<std::uint32_t>(magnitude);
@@ -207,14 +275,20 @@ struct Found {
 };
 
 // What stands at the cursor. The one home of Windows' end of file: a Ctrl-Z followed by
-// nothing but whitespace and more Ctrl-Z ends the input there.
+// nothing but whitespace and more Ctrl-Z ends the input there. Where something else follows,
+// the cursor is left after that whitespace, its line breaks counted.
 Found take_found(Cursor& in) {
     Found found;
     found.size = static_cast<std::int32_t>(ensure(in, found.bytes.size()));
     std::copy_n(in.pos, found.size, found.bytes.begin());
     if (found.size == 0 || found.bytes[0] != kCtrlZ) return found;
-    for (int c = kCtrlZ; c == kCtrlZ || is_space(static_cast<unsigned char>(c)); c = peek(in))
-        ++in.pos;
+    for (int c = kCtrlZ; c == kCtrlZ || is_space(static_cast<unsigned char>(c)); c = peek(in)) {
+        if (c == kCtrlZ) {
+            ++in.pos;
+        } else {
+            skip_run(in);
+        }
+    }
     if (peek(in) < 0) found.size = 0;
     return found;
 }
@@ -226,20 +300,76 @@ ScanResult ended(const Cursor& in, std::int32_t entries) {
             .error = in.source.error};
 }
 
-// Entry `k` stops fitting the pattern at `miss`, where `found` stands.
-ScanResult malformed(const Cursor& in, std::int32_t k, Mismatch miss, const Found& found) {
-    if (in.source.failed) return ended(in, k - 1);
-    // Where the input ends inside an entry, the fault is just past its last non-whitespace.
-    if (found.size == 0 && miss.fault == Fault::number && in.spaced) miss.at = in.gap;
-    return {.end = ScanEnd::malformed,
-            .entries = k - 1,
-            .entry = k,
-            .fault = miss.fault,
-            .found = found.bytes,
-            .found_size = found.size,
-            .line = miss.at.line,
-            .column = miss.at.offset - miss.at.line_start + 1,
-            .line_start = miss.at.line_start};
+// The byte at `at`, if the window or what it let go of still holds it.
+bool held(const Cursor& in, std::int64_t at, char& c) {
+    if (at >= in.base && at < in.base + (in.end - in.buffer.data())) {
+        c = in.buffer[static_cast<std::size_t>(at - in.base)];
+        return true;
+    }
+    for (const Kept& k : in.kept) {
+        if (at < k.from || at >= k.from + k.size) continue;
+        c = k.bytes[static_cast<std::size_t>(at - k.from)];
+        return true;
+    }
+    return false;
+}
+
+// How many bytes of the line, up to `room`, stand from `at` on; copied into `into` unless null.
+std::int64_t line_from(const Cursor& in, std::int64_t at, char* into, std::int64_t room) {
+    std::int64_t size = 0;
+    char c = 0;
+    for (; size < room && held(in, at + size, c) && !is_line_end(c); ++size) {
+        if (into != nullptr) into[size] = c;
+    }
+    return size;
+}
+
+// The line of a fault at `at`, as much of it as is shown: from its start, or from
+// SHOWN_BEFORE bytes before the column where the line is wider than is shown.
+void show_line(const Cursor& in, const Mark& at, Malformed& m) {
+    const std::int64_t column = at.offset - at.line_start;
+    const std::int64_t past = SHOWN_WIDTH + 1 - column;  // bytes from the column on that are
+    if (column > SHOWN_BEFORE &&                         // more than is shown
+        (past <= 0 || line_from(in, at.offset, nullptr, past) == past)) {
+        m.shown_from = column - SHOWN_BEFORE;
+    }
+    m.shown_size = static_cast<std::int32_t>(
+        line_from(in, at.line_start + m.shown_from, m.shown.data(), std::ssize(m.shown)));
+}
+
+// Entry `k`, whose first byte is `first`, stops fitting the pattern at `miss`. Counts it, tells
+// it if it is among the first, and moves the cursor on to where the next entry is looked for:
+// the start of the next line. False when the input ends there.
+bool note_fault(Cursor& in, ScanResult& r, std::int64_t k, Mismatch miss, int first) {
+    // Where the input ends inside an entry, the fault is just past its last non-whitespace:
+    // until that is known, both places are held.
+    const bool at_gap = miss.fault == Fault::number && in.spaced;
+    const Mark gap = in.gap;
+    in.pins = {at_gap ? gap.offset : miss.at.offset, miss.at.offset};
+    in.pinned = true;
+    const std::int64_t line = in.line;
+    // A number out of range is reported as a whole: what follows its digits is no part.
+    const Found found = miss.fault == Fault::out_of_range ? Found{} : take_found(in);
+    const bool ends = found.size == 0 && miss.fault != Fault::out_of_range;
+    // A Ctrl-Z that ends the input where an entry would start ends it between entries.
+    if (first == kCtrlZ && ends) return false;
+    if (ends && at_gap) miss.at = gap;
+    if (in.line == line) skip_line(in);
+    in.pinned = false;
+    ++r.malformed_total;
+    if (r.malformed_total > std::ssize(r.told)) {
+        if (r.untold_line == 0) r.untold_line = miss.at.line;
+        return !ends;
+    }
+    Malformed& m = r.told[static_cast<std::size_t>(r.malformed_total - 1)];
+    m = {.entry = k,
+         .fault = miss.fault,
+         .found = found.bytes,
+         .found_size = found.size,
+         .line = miss.at.line,
+         .column = miss.at.offset - miss.at.line_start + 1};
+    show_line(in, miss.at, m);
+    return !ends;
 }
 
 InputRecord make_record(std::int32_t seq, const std::array<std::int32_t, 8>& n) {
@@ -249,18 +379,36 @@ InputRecord make_record(std::int32_t seq, const std::array<std::int32_t, 8>& n) 
     return InputRecord{seq, n[0], n[1], n[2], diff, n[3], n[4], n[5], n[6], n[7]};
 }
 
-// Looks at the first bytes for a byte-order mark: UTF-8's is skipped (and is no part of the
-// first line's columns); UTF-16's and UTF-32's end the scan, with `loaded` meaning neither.
-ScanEnd byte_order_mark(Cursor& in) {
-    const std::size_t n = ensure(in, 4);
-    const auto* b = reinterpret_cast<const unsigned char*>(in.pos);
-    const auto starts = [&](std::initializer_list<unsigned char> mark) {
-        return n >= mark.size() && std::equal(mark.begin(), mark.end(), b);
+// The files that users take for text, by the bytes they start with.
+struct Signature {
+    std::string_view bytes;
+    NotText kind;
+};
+constexpr Signature kSignatures[] = {
+    {"PK\x03\x04", NotText::zip},
+    {"\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", NotText::office},
+    {"%PDF-", NotText::pdf},
+    {"{\\rtf", NotText::rtf},
+};
+
+// Looks at the first bytes for a file that holds no entries as text: a UTF-16 or UTF-32
+// byte-order mark, or one of the signatures above (its kind in `kind`). UTF-8's mark is
+// skipped, and is no part of the first line's columns. `loaded` means none of them.
+ScanEnd first_bytes(Cursor& in, NotText& kind) {
+    const std::string_view head(in.pos, ensure(in, 8));
+    const auto starts = [head](std::string_view mark) {
+        return head.substr(0, mark.size()) == mark;
     };
+    using namespace std::string_view_literals;
     // UTF-32's little-endian mark begins with UTF-16's: it is looked for first.
-    if (starts({0xFF, 0xFE, 0, 0}) || starts({0, 0, 0xFE, 0xFF})) return ScanEnd::utf32;
-    if (starts({0xFF, 0xFE}) || starts({0xFE, 0xFF})) return ScanEnd::utf16;
-    if (starts({0xEF, 0xBB, 0xBF})) {
+    if (starts("\xFF\xFE\0\0"sv) || starts("\0\0\xFE\xFF"sv)) return ScanEnd::utf32;
+    if (starts("\xFF\xFE") || starts("\xFE\xFF")) return ScanEnd::utf16;
+    for (const Signature& s : kSignatures) {
+        if (!starts(s.bytes)) continue;
+        kind = s.kind;
+        return ScanEnd::not_text;
+    }
+    if (starts("\xEF\xBB\xBF")) {
         in.pos += 3;
         in.line_start = 3;
     }
@@ -269,29 +417,41 @@ ScanEnd byte_order_mark(Cursor& in) {
 
 ScanResult scan(Cursor& in, RecordTable table) {
     in.buffer[0] = '\0';
-    if (const ScanEnd encoding = byte_order_mark(in); encoding != ScanEnd::loaded)
-        return {.end = encoding};
+    NotText kind = NotText::zip;
+    if (const ScanEnd what = first_bytes(in, kind); what != ScanEnd::loaded)
+        return {.end = what, .kind = kind};
     // One slot more than the table holds is read, into `number` only, to tell a whole entry
     // too many from text that is no entry at all.
     const std::int32_t capacity = table.slots > 1 ? table.slots - 1 : 0;
-    for (std::int32_t k = 1;; ++k) {
+    // From the first entry that does not match on, nothing is stored: the rest of the input is
+    // checked, so that every malformed entry is counted and the first ones told. One loop does
+    // both, so that the entry's reading is compiled into it once: see BENCHMARKS.md.
+    ScanResult checked{.end = ScanEnd::malformed};
+    std::int64_t k = 1;
+    for (;; ++k) {
         skip_space(in);
         const int c = peek(in);
-        if (c < 0) return ended(in, k - 1);
+        if (c < 0) break;
         std::array<std::int32_t, 8> number{};
         Mismatch miss;
         if (!read_entry(in, number, miss)) {
-            // A number out of range is reported as a whole: what follows its digits is no part.
-            const Found found = miss.fault == Fault::out_of_range ? Found{} : take_found(in);
-            // A Ctrl-Z that ends the input where an entry would start ends it between entries.
-            if (c == kCtrlZ && found.size == 0) return ended(in, k - 1);
-            return malformed(in, k, miss, found);
+            if (checked.malformed_total == 0) checked.entries = static_cast<std::int32_t>(k - 1);
+            if (!note_fault(in, checked, k, miss, c)) break;
+            continue;
         }
-        if (in.source.failed) return ended(in, k - 1);  // the last number may have been cut short
-        if (k > capacity) return {.end = ScanEnd::too_many, .entries = capacity};
-        // cppcheck-suppress unreadVariable ; the slot is the caller's, read after the scan
-        table.slot[k] = make_record(k, number);
+        if (in.source.failed) break;  // the last number may have been cut short
+        if (k > capacity) {
+            if (checked.malformed_total == 0)
+                return {.end = ScanEnd::too_many, .entries = capacity};
+            checked.also_more_than = capacity;
+        } else if (checked.malformed_total == 0) {
+            // cppcheck-suppress unreadVariable ; the slot is the caller's, read after the scan
+            table.slot[k] = make_record(static_cast<std::int32_t>(k), number);
+        }
     }
+    if (checked.malformed_total == 0) return ended(in, static_cast<std::int32_t>(k - 1));
+    if (in.source.failed) return ended(in, checked.entries);
+    return checked;
 }
 
 }  // namespace

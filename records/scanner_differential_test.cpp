@@ -156,7 +156,7 @@ void expect_same(const ScanResult& got, const std::vector<InputRecord>& table, c
     ASSERT_EQ(got.end, want.end) << why;
     ASSERT_EQ(got.entries, static_cast<std::int32_t>(want.records.size())) << why;
     if (want.end == ScanEnd::malformed) {
-        ASSERT_EQ(got.entry, want.entry) << why;
+        ASSERT_EQ(got.told[0].entry, want.entry) << why;
     }
     InputRecord unset{};
     std::memset(&unset, 0x5A, sizeof unset);

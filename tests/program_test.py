@@ -56,6 +56,9 @@ def entries(n):
     return "".join(f"{k}, 10-25,3-4,12,100-140\n" for k in range(1, n + 1)).encode()
 
 
+BAD = (2, 3, 5, 6, 7, 8, 10)  # the malformed lines of a file of ten
+
+
 def lines(text):
     """Standard output as the platform writes `text`: Windows' console programs end their
     lines in "\\r\\n"."""
@@ -234,6 +237,15 @@ RUNS = {
         "     ^\n",
         status=1,
         pauses=2,
+    ),
+    # Seven malformed lines among good ones: five are told, and the line of the sixth.
+    "seven_malformed_lines": Run(
+        file=b"".join(b"7 , 1-2,3-4,5,6-7\n" if k in BAD else entries(1) for k in range(1, 11)),
+        out=CORNER + "".join(
+            f"A entrada {k} do arquivo NSuica.in esta mal formada (linha {k}, coluna 2): esperava "
+            "',' logo depois do numero, encontrou um espaco.\n  7 , 1-2,3-4,5,6-7\n   ^\n"
+            for k in BAD[:5]) + "E mais 2 entradas mal formadas, a primeira na linha 8.\n",
+        status=1, pauses=2,
     ),
     "a_no_break_space": Run(
         file=b"1,\xc2\xa02-3,4-5,6,7-8\n",
@@ -499,8 +511,8 @@ class ProgramTest(unittest.TestCase):
         self.assertIn(f"  {where}: o arquivo nao existe.", screen.splitlines(), screen)
         self.assertIn("  1, 2\u22123,4-5,6,7-8", screen.splitlines(), screen)
 
-    def test_reports_a_malformed_entry_of_a_pipe_without_its_line(self):
-        """A file that cannot be read a second time still gets the first line of its report."""
+    def test_reports_a_malformed_entry_of_a_pipe_with_its_line(self):
+        """A file that cannot be read a second time is shown as it was read."""
         if WINDOWS:
             self.skipTest("a named pipe in a folder is a thing of Unix systems")
         os.mkfifo(self.input_file, 0o600)
@@ -521,7 +533,7 @@ class ProgramTest(unittest.TestCase):
         self.assertEqual(
             child.out.decode("latin-1"),
             CORNER + "A entrada 2 do arquivo NSuica.in esta mal formada (linha 2, coluna 2): "
-            "esperava ',' logo depois do numero, encontrou ';'.\n",
+            "esperava ',' logo depois do numero, encontrou ';'.\n  1; 2-3\n   ^\n",
         )
         child.unread_input()
 
