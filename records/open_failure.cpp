@@ -13,8 +13,7 @@
 
 // What the C library does not say (the current folder, what a folder holds) is asked of the
 // system, in plain C. std::filesystem, or even std::string, would make the program load the
-// C++ runtime at every start for a message few runs print: 2,410,844 instructions a run
-// instead of 804,615, and 5,024 KiB of memory instead of 3,400.
+// C++ runtime at every start for a message few runs print: see BENCHMARKS.md.
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -194,31 +193,39 @@ void write_reason(std::FILE* out, const char* name, Why why, int error) {
 // file is.
 enum class Near { text_file, shortcut, nothing };
 
-// Whether a file so named is NSuica.in as editors and file managers mangle it: letter case,
-// spaces at either end, an extension that text is saved under added (NSuica.in.txt) or put in
-// place of ".in" (NSuica.txt); or a shortcut to it (NSuica.in.lnk), which must not be renamed.
-// A program, a document or an archive named nsuica is none of these.
-Near near_miss(const Unit* name, std::size_t size) {
-    // Lower-case ASCII; anything else as a byte that matches nothing.
-    std::array<char, sizeof(FileName::units) / sizeof(Unit)> folded{};
-    if (size > folded.size()) return Near::nothing;
-    std::transform(name, name + size, folded.begin(), [](Unit unit) {
-        const std::uint32_t c = code(unit);
-        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a')
-               : c < 0x80           ? static_cast<char>(c)
-                                    : '\x80';
-    });
+// A unit of a name as it is compared: lower-case ASCII; anything else as a byte that matches
+// nothing.
+char folded(std::uint32_t c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a')
+           : c < 0x80           ? static_cast<char>(c)
+                                : '\x80';
+}
+
+// Whether a file so named is the one `wanted` (folded) as editors and file managers mangle it:
+// letter case, spaces at either end, an extension that text is saved under added
+// (NSuica.in.txt) or put in place of its own (NSuica.txt); or a shortcut to it
+// (NSuica.in.lnk), which must not be renamed. A program, a document or an archive of that
+// name is none of these.
+Near near_miss(const Unit* name, std::size_t size, std::string_view wanted) {
+    std::array<char, sizeof(FileName::units) / sizeof(Unit)> lowered{};
+    if (size > lowered.size()) return Near::nothing;
+    std::transform(name, name + size, lowered.begin(),
+                   [](Unit unit) { return folded(code(unit)); });
     // (No substr: its bounds check would link the C++ runtime's exceptions in.)
-    std::string_view trimmed(folded.data(), size);
+    std::string_view trimmed(lowered.data(), size);
     const std::size_t first = trimmed.find_first_not_of(' ');
     if (first == std::string_view::npos) return Near::nothing;
     trimmed.remove_suffix(trimmed.size() - 1 - trimmed.find_last_not_of(' '));
     trimmed.remove_prefix(first);
-    if (trimmed == "nsuica.in") return Near::text_file;
-    for (const std::string_view stem : {"nsuica.in.", "nsuica."}) {
-        if (!trimmed.starts_with(stem)) continue;
+    if (trimmed == wanted) return Near::text_file;
+    const std::size_t dot = wanted.rfind('.');
+    const std::string_view bare(wanted.data(), dot == std::string_view::npos ? wanted.size() : dot);
+    for (const std::string_view stem : {wanted, bare}) {
+        if (trimmed.size() <= stem.size() || !trimmed.starts_with(stem) ||
+            trimmed[stem.size()] != '.')
+            continue;
         std::string_view extension = trimmed;
-        extension.remove_prefix(stem.size());
+        extension.remove_prefix(stem.size() + 1);
         if (extension == "lnk") return Near::shortcut;
         constexpr std::string_view kSavedAsText[] = {"txt", "text", "csv", "tsv", "dat", "prn"};
         if (std::find(std::begin(kSavedAsText), std::end(kSavedAsText), extension) !=
@@ -237,9 +244,15 @@ void explain_open_failure(std::FILE* out, const char* name, int error) {
     if (why != Why::missing) return;
     // Of each kind, the first in the order of its bytes, so that the choice does not depend on
     // the order in which the system lists the folder.
+    std::array<char, sizeof(FileName::units) / sizeof(Unit)> lowered{};
+    const std::string_view name_view(name);
+    if (name_view.size() > lowered.size()) return;
+    std::transform(name_view.begin(), name_view.end(), lowered.begin(),
+                   [](char c) { return folded(static_cast<unsigned char>(c)); });
+    const std::string_view wanted(lowered.data(), name_view.size());
     std::array<FileName, 2> nearest{};  // a text file, a shortcut
-    for_each_file([&nearest](const Unit* file, std::size_t size) {
-        const Near likeness = near_miss(file, size);
+    for_each_file([&nearest, wanted](const Unit* file, std::size_t size) {
+        const Near likeness = near_miss(file, size, wanted);
         if (likeness == Near::nothing) return;
         FileName& first = nearest[static_cast<std::size_t>(likeness)];
         const auto before = [](Unit a, Unit b) { return code(a) < code(b); };

@@ -35,10 +35,10 @@ struct ScratchFolder {
     ScratchFolder& operator=(ScratchFolder&&) = delete;
 };
 
-std::string explained(int error) {
+std::string explained(int error, const char* name = "NSuica.in") {
     std::FILE* out = std::tmpfile();
     if (out == nullptr) return "no temporary file";
-    explain_open_failure(out, "NSuica.in", error);
+    explain_open_failure(out, name, error);
     std::string said;
     std::rewind(out);
     for (int c = std::fgetc(out); c != EOF; c = std::fgetc(out))
@@ -56,6 +56,7 @@ TEST(OpenFailure, SaysWhereAndWhyAndNamesAFileThatIsNearlyTheOne) {
         std::string near;                // the file named on the third line, if any
         bool unix_names =
             false;  // names Windows cannot hold (it folds case, drops end dots), links
+        std::string name = "NSuica.in";  // the file looked for
     };
     const Case kCases[] = {
         {"missing", {}, ENOENT, ": o arquivo nao existe.", ""},
@@ -108,6 +109,13 @@ TEST(OpenFailure, SaysWhereAndWhyAndNamesAFileThatIsNearlyTheOne) {
          ": o arquivo nao existe.",
          "nsuica.txt"},
         {"a folder", {"NSuica.in/"}, EISDIR, ": e uma pasta, nao um arquivo.", ""},
+        {"another name",
+         {"NSuica.in.txt", "dados.txt"},
+         ENOENT,
+         ": o arquivo nao existe.",
+         "dados.txt",
+         false,
+         "Dados.csv"},
         {"a folder, as Windows fails",
          {"NSuica.in/", "NSuica.txt"},
          EACCES,
@@ -126,11 +134,11 @@ TEST(OpenFailure, SaysWhereAndWhyAndNamesAFileThatIsNearlyTheOne) {
                 std::ofstream(folder.path / name) << "1, 2-3,4-5,6,7-8\n";
             }
         }
-        std::string want = "  " + (folder.path / "NSuica.in").string() + c.why + "\n";
+        std::string want = "  " + (folder.path / c.name).string() + c.why + "\n";
         if (!c.near.empty()) {
-            want += "  Nesta pasta ha \"" + c.near + "\": renomeie-o para NSuica.in.\n";
+            want += "  Nesta pasta ha \"" + c.near + "\": renomeie-o para " + c.name + ".\n";
         }
-        EXPECT_EQ(explained(c.error), want) << c.what;
+        EXPECT_EQ(explained(c.error, c.name.c_str()), want) << c.what;
     }
 }
 
