@@ -7,14 +7,17 @@ include(GNUInstallDirs)
 
 set(sources ${PROJECT_SOURCE_DIR})
 
-# `cmake --install`: the program, its guide, licence and example, and its manual page.
+# `cmake --install`: the program, its guide, licence and example, and its manual page. The
+# component `program` is what the Debian package holds too, in the same places; the licence
+# and the manual page are the plain install's own (`plain`): the Debian package has them as
+# Debian wants them (below).
 install(TARGETS nsuica RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT program)
-install(FILES ${sources}/LEIA-ME.txt ${sources}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR}
-        COMPONENT program)
+install(FILES ${sources}/LEIA-ME.txt DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT program)
 install(FILES ${sources}/examples/NSuica.in DESTINATION ${CMAKE_INSTALL_DOCDIR}/exemplo
         COMPONENT program)
+install(FILES ${sources}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT plain)
 install(FILES ${sources}/packaging/nsuica.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
-        COMPONENT program)
+        COMPONENT plain)
 
 if(NOT NSUICA_PACKAGE)
   return()
@@ -47,14 +50,21 @@ set(packaged ${CMAKE_BINARY_DIR}/packaged)
 file(MAKE_DIRECTORY ${packaged})
 set(strip_options --strip-unneeded)
 
+# Files made for the packages from the sources, made again whenever their source changes.
+function(nsuica_packaged to from)
+  add_custom_command(OUTPUT ${packaged}/${to} COMMAND ${ARGN} DEPENDS ${from} VERBATIM)
+  list(APPEND made ${packaged}/${to})
+  set(made ${made} PARENT_SCOPE)
+endfunction()
+set(made)
+
 if(WIN32)
   # The zip: the program at its top with what a user of Windows opens in Notepad, "\r\n" ends.
   foreach(pair "LEIA-ME.txt;LEIA-ME.txt" "LICENSE;LICENSE.txt")
     list(GET pair 0 from)
     list(GET pair 1 to)
-    file(READ ${sources}/${from} text)
-    string(REPLACE "\n" "\r\n" text "${text}")
-    file(WRITE ${packaged}/${to} "${text}")
+    nsuica_packaged(${to} ${sources}/${from} ${CMAKE_COMMAND} -DFROM=${sources}/${from}
+                    -DTO=${packaged}/${to} -P ${sources}/cmake/crlf.cmake)
   endforeach()
   install(TARGETS nsuica RUNTIME DESTINATION . COMPONENT archive EXCLUDE_FROM_ALL)
   install(FILES ${packaged}/LEIA-ME.txt ${packaged}/LICENSE.txt DESTINATION .
@@ -98,22 +108,16 @@ else()
     target_link_options(${target} PRIVATE ${link_flags})
   endforeach()
 
-  # The Debian package: the manual page and the changelog compressed as Debian wants them
-  # (no name nor time in the header), the licence as the copyright file.
-  foreach(pair "nsuica.1;nsuica.1.gz" "changelog;changelog.gz")
-    list(GET pair 0 from)
-    list(GET pair 1 to)
-    execute_process(COMMAND gzip -9nc ${sources}/packaging/${from} OUTPUT_FILE ${packaged}/${to}
-                    COMMAND_ERROR_IS_FATAL ANY)
+  # The Debian package: the component `program`, and the manual page and the changelog
+  # compressed as Debian wants them (no name nor time in the header), the licence as the
+  # copyright file.
+  foreach(from nsuica.1 changelog)
+    nsuica_packaged(${from}.gz ${sources}/packaging/${from} sh -c
+                    "gzip -9nc \"$1\" > \"$2\"" gzip ${sources}/packaging/${from} ${packaged}/${from}.gz)
   endforeach()
-  set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
-               ${sources}/packaging/nsuica.1 ${sources}/packaging/changelog)
-  install(TARGETS nsuica RUNTIME DESTINATION bin COMPONENT deb EXCLUDE_FROM_ALL)
-  install(FILES ${sources}/LEIA-ME.txt ${sources}/packaging/copyright ${packaged}/changelog.gz
-          DESTINATION share/doc/nsuica COMPONENT deb EXCLUDE_FROM_ALL)
-  install(FILES ${sources}/examples/NSuica.in DESTINATION share/doc/nsuica/exemplo
-          COMPONENT deb EXCLUDE_FROM_ALL)
-  install(FILES ${packaged}/nsuica.1.gz DESTINATION share/man/man1 COMPONENT deb
+  install(FILES ${sources}/packaging/copyright ${packaged}/changelog.gz
+          DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT deb EXCLUDE_FROM_ALL)
+  install(FILES ${packaged}/nsuica.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT deb
           EXCLUDE_FROM_ALL)
 
   install(TARGETS nsuica_static RUNTIME DESTINATION . COMPONENT archive EXCLUDE_FROM_ALL)
@@ -126,17 +130,27 @@ else()
 endif()
 install(FILES ${sources}/examples/NSuica.in DESTINATION exemplo COMPONENT archive
         EXCLUDE_FROM_ALL)
+add_custom_target(nsuica_packaged ALL DEPENDS ${made})
 
-# The one strip of every packaged program.
-foreach(pair "deb;bin/nsuica" "archive;${archive_program}")
-  list(GET pair 0 component)
-  list(GET pair 1 program)
+# The one strip of every packaged program: the Debian package's and the archive's.
+function(nsuica_strip component program)
   install(CODE "execute_process(COMMAND ${CMAKE_STRIP} ${strip_options}
                                 \$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${program}
                                 COMMAND_ERROR_IS_FATAL ANY)"
           COMPONENT ${component} EXCLUDE_FROM_ALL)
-endforeach()
+endfunction()
+if(NOT WIN32)
+  nsuica_strip(program ${CMAKE_INSTALL_BINDIR}/nsuica)
+endif()
+nsuica_strip(archive ${archive_program})
 
+# What `cpack` and the `package` target make: a zip for Windows; a Debian package and a static
+# archive for Linux.
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+else()
+  set(CPACK_GENERATOR DEB TGZ)
+endif()
 set(CPACK_PACKAGE_NAME nsuica)
 set(CPACK_PACKAGE_VENDOR "the nsuica authors")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "loads a table of numeric records from the file NSuica.in")
@@ -169,7 +183,7 @@ if("$ENV{SOURCE_DATE_EPOCH}" STREQUAL "")
 endif()
 set(ENV{TZ} UTC0)  # a zip's dates are local times
 if(CPACK_GENERATOR STREQUAL "DEB")
-  set(CPACK_COMPONENTS_ALL deb)
+  set(CPACK_COMPONENTS_ALL program deb)
   execute_process(COMMAND @CMAKE_OBJDUMP@ -T @CMAKE_BINARY_DIR@/nsuica OUTPUT_VARIABLE symbols
                   COMMAND_ERROR_IS_FATAL ANY)
   string(REGEX MATCHALL "GLIBC_[0-9.]+" versions "${symbols}")
@@ -184,12 +198,15 @@ else()
   set(CPACK_ARCHIVE_FILE_NAME @archive_name@)
 endif()
 ]] @ONLY)
-# Each package written again so that nothing in it depends on who built it, and beside it its
-# SHA-256 sum as sha256sum writes it, so that `sha256sum -c` checks it.
+# Beside each package, its SHA-256 sum as sha256sum writes it, so that `sha256sum -c` checks
+# it; CPack writes it once the script below has written the package again.
+set(CPACK_PACKAGE_CHECKSUM SHA256)
+# Each package written again so that nothing in it depends on who built it: what CPack cannot
+# do itself is in the script.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
-set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_BINARY_DIR}/cpack-sums.cmake)
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_BINARY_DIR}/cpack-same-bytes.cmake)
 file(CONFIGURE OUTPUT ${CPACK_POST_BUILD_SCRIPTS} CONTENT [[
 execute_process(COMMAND @Python3_EXECUTABLE@ @sources@/packaging/same_bytes.py
-                        ${CPACK_PACKAGE_DIRECTORY} ${CPACK_PACKAGE_FILES} COMMAND_ERROR_IS_FATAL ANY)
+                        ${CPACK_PACKAGE_FILES} COMMAND_ERROR_IS_FATAL ANY)
 ]] @ONLY)
 include(CPack)

@@ -1,18 +1,16 @@
 #!/usr/bin/env python3
-"""Writes packages again so that nothing in them depends on who built them: CPack gives
-folders and the members of a .deb the modes of the builder's umask, and the members of an
+"""Writes packages again so that nothing in them depends on who built them, where CPack
+cannot be told so: it makes folders with the builder's umask (CMake 3.25 creates them with
+mkdir, which the umask narrows, whatever CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS says),
+writes the members of a .deb with the modes of that umask, and gives the members of an
 archive the builder's user and group. Everything else (contents, file modes, dates) is kept.
+CPack writes each package's sum after this.
 
-In FOLDER, where the packages will be, it writes the SHA-256 sum of each as sha256sum does, so
-that `sha256sum -c` checks it.
-
-Usage: same_bytes.py FOLDER PACKAGE ...   (a .deb, a .tar.gz or a .zip, rewritten in place)
+Usage: same_bytes.py PACKAGE ...   (a .deb, a .tar.gz or a .zip, rewritten in place)
 """
 
 import gzip
-import hashlib
 import io
-import os
 import sys
 import tarfile
 import zipfile
@@ -65,12 +63,9 @@ def zip_(data):
     return out.getvalue()
 
 
-for path in sys.argv[2:]:
+for path in sys.argv[1:]:
     rewrite = deb if path.endswith(".deb") else tar_gz if path.endswith(".tar.gz") else zip_
     with open(path, "rb") as f:
         data = f.read()
-    data = rewrite(data)
     with open(path, "wb") as f:
-        f.write(data)
-    with open(os.path.join(sys.argv[1], os.path.basename(path) + ".sha256"), "w") as f:
-        f.write(f"{hashlib.sha256(data).hexdigest()}  {os.path.basename(path)}\n")
+        f.write(rewrite(data))

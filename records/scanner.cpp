@@ -202,8 +202,8 @@ void skip_line(Cursor& in) {
 }
 
 // Most numbers follow their separator directly: the test for a run stays in the caller's loop
-// and the skipping apart from it, which takes a whole run of the example from 918,556
-// instructions to 800,983.
+// and the skipping apart from it: a call for every number cost the whole run much more
+// (see BENCHMARKS.md).
 void skip_space(Cursor& in) {
     in.spaced = in.pos == in.end || is_space(static_cast<unsigned char>(*in.pos));
     if (in.spaced) skip_run(in);
