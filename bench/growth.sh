@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Peak memory and time of the program as its input grows, each beside `cat FILE > /dev/null`
 # on the same file: an empty file, the 733-entry example, a million entries (the program
-# must stop at the 734th), and 100 MB of whitespace (which must stream through).
+# must stop at the 734th), a million malformed entries (all checked, five told) and 100 MB of
+# whitespace (which must stream through).
 # Usage: bench/growth.sh [BUILD_DIR] [RUNS]   (defaults: build-test, 5; the best run counts)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -17,6 +18,7 @@ mkdir "$work/inputs" "$work/run"
 cp "$here/../examples/NSuica.in" "$work/inputs/example-733"
 # (yes ends by SIGPIPE when head has enough; that is not a failure here)
 { yes '1, 2-3,4-5,6,7-8' || true; } | head -n 1000000 >"$work/inputs/million-entries"
+{ yes '1, 2-3,4-5,6,7;8' || true; } | head -n 1000000 >"$work/inputs/million-malformed"
 # Lines of spaces, tabs and a carriage return: 100 MiB of whitespace and nothing else.
 { yes "$(printf '  \t      \t    \r')" || true; } | head -c $((100 * 1024 * 1024)) >"$work/inputs/whitespace-100M"
 
@@ -49,13 +51,13 @@ mean_ms() {
 
 printf '| input | size | exit status, message | nsuica ms | cat ms | ratio | nsuica peak KiB | cat peak KiB |\n'
 printf '|---|---:|---|---:|---:|---:|---:|---:|\n'
-for input in empty example-733 million-entries whitespace-100M; do
+for input in empty example-733 million-entries million-malformed whitespace-100M; do
     file="$work/inputs/$input"
     ln -sf "$file" "$work/run/NSuica.in"
     cd "$work/run"
     status=0
     "$program" </dev/null >"$work/out" || status=$?
-    message=$(tail -n +10 "$work/out")
+    message=$(tail -n +10 "$work/out" | tail -n 1)  # the last line of what follows the corner
     read -r _ ours_kib < <(measure "$program")
     read -r _ cat_kib < <(measure cat "$file")
     repeat=$(( $(stat -c %s "$file") > 10000000 ? runs : 200 ))
