@@ -55,10 +55,10 @@ TEST(UserText, ShowsEveryCharacterThatCanBeSeenAndNothingThatActs) {
 // The UTF-8 of `code`.
 std::string encoded(std::uint32_t code) {
     if (code < 0x80) return std::string(1, static_cast<char>(code));
-    const int extra = code < 0x800 ? 1 : code < 0x10000 ? 2 : 3;
-    std::string s(
-        1, static_cast<char>(std::array{0, 0xC0, 0xE0, 0xF0}[extra] | (code >> (6 * extra))));
-    for (int k = extra - 1; k >= 0; --k)
+    const unsigned extra = code < 0x800 ? 1U : code < 0x10000 ? 2U : 3U;
+    constexpr std::array<std::uint32_t, 4> kLead = {0, 0xC0, 0xE0, 0xF0};
+    std::string s(1, static_cast<char>(kLead[extra] | (code >> (6 * extra))));
+    for (unsigned k = extra; k-- > 0;)
         s += static_cast<char>(0x80 | ((code >> (6 * k)) & 0x3F));
     return s;
 }
