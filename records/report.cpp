@@ -99,7 +99,7 @@ void write_found(std::FILE* out, const Malformed& m) {
         std::fputs("um espaco", out);
     } else if (c == '\t') {
         std::fputs("uma tabulacao", out);
-    } else if (c == '\n' || c == '\r') {
+    } else if (is_line_end(static_cast<char>(c))) {
         std::fputs("o fim da linha", out);
     } else if (c > ' ' && c < 0x7F) {
         std::fprintf(out, "'%c'", c);

@@ -160,12 +160,7 @@ bool is_digit(int c) {
     return c >= '0' && c <= '9';
 }
 
-bool is_line_end(char c) {
-    return c == '\n' || c == '\r';
-}
-
-// The one home of what a line is: lines end at "\n", "\r\n" (one break) and a lone "\r".
-// Counts the break that `p`, a line end in the window, makes.
+// Counts the break that `p`, a line end in the window, makes: "\r\n" is one.
 void count_break(Cursor& in, const char* p) {
     const std::int64_t at = in.base + (p - in.buffer.data());
     if (*p == '\r' || at != in.after_cr) ++in.line;

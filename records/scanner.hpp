@@ -37,6 +37,11 @@ enum class NotText {
     rtf,  // WordPad's own
 };
 
+// What ends a line of the input: "\n", "\r\n" (one break) and a lone "\r".
+constexpr bool is_line_end(char c) {
+    return c == '\n' || c == '\r';
+}
+
 // A line of the input is shown this many bytes wide at most, starting this many before the
 // column where the line is longer.
 constexpr std::int64_t SHOWN_WIDTH = 76;
