@@ -357,6 +357,15 @@ TEST(Report, NamesTheEntryLineColumnWhatWasExpectedAndWhatWasFound) {
              "',' logo depois do numero, encontrou ';'.\n  1, 2-3,4-5,6,7-8 1;\n" +
              std::string(20, ' ') + "^\n"},
         {times("x\n", 6), six_faults + "E mais uma entrada mal formada, na linha 6.\n"},
+        // A line reached past a long run of whitespace after a Ctrl-Z is shown whole.
+        {"1, 2-3\x1A" + std::string(100, ' ') + "\n" + std::string(60, ' ') + std::string(50, '0') +
+             "99999999999,",
+         head + "7): esperava ',' logo depois do numero, encontrou o byte 0x1A.\n  1, 2-3?" +
+             std::string(69, ' ') +
+             "...\n        ^\nA entrada 2 do arquivo NSuica.in esta mal "
+             "formada (linha 2, coluna 61): " +
+             range + "  ..." + std::string(38, ' ') + std::string(38, '0') + "...\n" +
+             std::string(43, ' ') + "^\n"},
         {"x\n" + entries(734), head + "1): esperava um numero, encontrou 'x'.\n  x\n  ^\n" +
                                    "O Arquivo NSuica.in tem mais de 733 entradas.\n"},
         {"1, 2-3,4-5,6,7-8\r\n\r\n 5 ,\r\n",

@@ -93,6 +93,15 @@ Mark mark(const Cursor& in) {
     return {offset(in), in.line, in.line_start};
 }
 
+// Keeps what the window lets go of around `places` from now on. A place that the window has not
+// let go of yet needs what it let go of last, before it: that is where each starts.
+void hold(Cursor& in, const std::array<std::int64_t, 2>& places) {
+    for (std::size_t i = 0; i < places.size(); ++i) {
+        if (places[i] >= in.base) in.kept[i] = in.kept[2];
+    }
+    in.pins = places;
+}
+
 // Keeps in `k` what the window lets go of, up to the cursor, within reach of `at`.
 void keep(Kept& k, const Cursor& in, std::int64_t at) {
     const std::int64_t lo = at - kKeptBefore;
@@ -123,7 +132,7 @@ void keep(Kept& k, const Cursor& in, std::int64_t at) {
 // when no more came.
 bool refill(Cursor& in, std::int64_t anchor) {
     if (in.source.exhausted) return false;
-    if (!in.pinned) in.pins = {anchor, offset(in)};
+    if (!in.pinned) hold(in, {anchor, offset(in)});
     keep(in.kept[0], in, in.pins[0]);
     keep(in.kept[1], in, in.pins[1]);
     keep(in.kept[2], in, offset(in));
@@ -332,16 +341,6 @@ void show_line(const Cursor& in, const Mark& at, Malformed& m) {
         line_from(in, at.line_start + m.shown_from, m.shown.data(), std::ssize(m.shown)));
 }
 
-// Holds what the window let go of around `places` until they are unpinned. A place that the
-// window has not let go of yet needs what it let go of last, before it.
-void pin(Cursor& in, const std::array<std::int64_t, 2>& places) {
-    in.pins = places;
-    in.pinned = true;
-    for (std::size_t i = 0; i < places.size(); ++i) {
-        if (places[i] >= in.base) in.kept[i] = in.kept[2];
-    }
-}
-
 // Entry `k`, whose first byte is `first`, stops fitting the pattern at `miss`. Counts it, tells
 // it if it is among the first, and moves the cursor on to where the next entry is looked for:
 // the start of the next line. False when the input ends there.
@@ -350,7 +349,8 @@ bool note_fault(Cursor& in, ScanResult& r, std::int64_t k, Mismatch miss, int fi
     // until that is known, both places are held.
     const bool at_gap = miss.fault == Fault::number && in.spaced;
     const Mark gap = in.gap;
-    pin(in, {at_gap ? gap.offset : miss.at.offset, miss.at.offset});
+    hold(in, {at_gap ? gap.offset : miss.at.offset, miss.at.offset});
+    in.pinned = true;
     const std::int64_t line = in.line;
     // A number out of range is reported as a whole: what follows its digits is no part.
     const Found found = miss.fault == Fault::out_of_range ? Found{} : take_found(in);
