@@ -11,13 +11,25 @@ set(sources ${PROJECT_SOURCE_DIR})
 # component `program` is what the Debian package holds too, in the same places; the licence
 # and the manual page are the plain install's own (`plain`): the Debian package has them as
 # Debian wants them (below).
+# The release: the version of project(), and its date from the heading of its section in
+# CHANGELOG.md. The guide and the manual page name them, as the build writes them into
+# `documents` (their sources say @PROJECT_VERSION@ and @RELEASE_DATE@).
+file(STRINGS ${sources}/CHANGELOG.md heading REGEX "^## ${PROJECT_VERSION} \\([0-9-]+\\)$")
+if(NOT heading MATCHES "\\(([0-9]+-[0-9]+-[0-9]+)\\)")
+  message(FATAL_ERROR "CHANGELOG.md has no section for version ${PROJECT_VERSION}, the one of "
+                      "project() in CMakeLists.txt: head it \"## ${PROJECT_VERSION} (YYYY-MM-DD)\".")
+endif()
+set(RELEASE_DATE ${CMAKE_MATCH_1})
+set(documents ${CMAKE_BINARY_DIR}/documents)
+configure_file(${sources}/LEIA-ME.txt ${documents}/LEIA-ME.txt @ONLY)
+configure_file(${sources}/packaging/nsuica.1 ${documents}/nsuica.1 @ONLY)
+
 install(TARGETS nsuica RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT program)
-install(FILES ${sources}/LEIA-ME.txt DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT program)
+install(FILES ${documents}/LEIA-ME.txt DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT program)
 install(FILES ${sources}/examples/NSuica.in DESTINATION ${CMAKE_INSTALL_DOCDIR}/exemplo
         COMPONENT program)
 install(FILES ${sources}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT plain)
-install(FILES ${sources}/packaging/nsuica.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
-        COMPONENT plain)
+install(FILES ${documents}/nsuica.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT plain)
 
 if(NOT NSUICA_PACKAGE)
   return()
@@ -29,21 +41,35 @@ execute_process(COMMAND ${CMAKE_C_COMPILER} -dumpmachine OUTPUT_VARIABLE triple
                 OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
 string(REGEX REPLACE "-.*" "" machine ${triple})
 
+# The sources are a git checkout of their own, or not (the source archive unpacked): a
+# repository around them is not theirs.
+execute_process(COMMAND git -C ${sources} rev-parse --show-toplevel OUTPUT_VARIABLE top
+                OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+file(REAL_PATH "${sources}" real_sources)
+set(checkout FALSE)
+if(NOT "${top}" STREQUAL "")
+  file(REAL_PATH "${top}" top)
+  if(top STREQUAL real_sources)
+    set(checkout TRUE)
+  endif()
+endif()
+
 # Reproducible packages: every date in them is SOURCE_DATE_EPOCH, as the reproducible-builds
-# convention has it; when it is not set, the last commit's date, and without git the date of
-# the version in packaging/changelog.
+# convention has it; when it is not set, the last commit's date, and without git the release's
+# date.
 set(epoch $ENV{SOURCE_DATE_EPOCH})
-if("${epoch}" STREQUAL "")
+if("${epoch}" STREQUAL "" AND checkout)
   execute_process(COMMAND git -C ${sources} log -1 --format=%ct OUTPUT_VARIABLE epoch
                   OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
 endif()
 if("${epoch}" STREQUAL "")
-  file(STRINGS ${sources}/packaging/changelog signed REGEX "^ -- ")
-  string(REGEX REPLACE ".*>  " "" released "${signed}")
-  execute_process(COMMAND date -d ${released} +%s OUTPUT_VARIABLE epoch
+  execute_process(COMMAND date -u -d ${RELEASE_DATE} +%s OUTPUT_VARIABLE epoch
                   OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
 endif()
 
+# No address is published yet: a reserved name that no mail can reach stands for it.
+set(maintainer "the nsuica authors <nsuica@authors.invalid>")
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(program_targets nsuica)
 set(library_targets nsuica_common nsuica_weights nsuica_records)
 set(packaged ${CMAKE_BINARY_DIR}/packaged)
@@ -60,11 +86,11 @@ set(made)
 
 if(WIN32)
   # The zip: the program at its top with what a user of Windows opens in Notepad, "\r\n" ends.
-  foreach(pair "LEIA-ME.txt;LEIA-ME.txt" "LICENSE;LICENSE.txt")
+  foreach(pair "${documents}/LEIA-ME.txt;LEIA-ME.txt" "${sources}/LICENSE;LICENSE.txt")
     list(GET pair 0 from)
     list(GET pair 1 to)
-    nsuica_packaged(${to} ${sources}/${from} ${CMAKE_COMMAND} -DFROM=${sources}/${from}
-                    -DTO=${packaged}/${to} -P ${sources}/cmake/crlf.cmake)
+    nsuica_packaged(${to} ${from} ${CMAKE_COMMAND} -DFROM=${from} -DTO=${packaged}/${to} -P
+                    ${sources}/cmake/crlf.cmake)
   endforeach()
   install(TARGETS nsuica RUNTIME DESTINATION . COMPONENT archive EXCLUDE_FROM_ALL)
   install(FILES ${packaged}/LEIA-ME.txt ${packaged}/LICENSE.txt DESTINATION .
@@ -111,9 +137,16 @@ else()
   # The Debian package: the component `program`, and the manual page and the changelog
   # compressed as Debian wants them (no name nor time in the header), the licence as the
   # copyright file.
-  foreach(from nsuica.1 changelog)
-    nsuica_packaged(${from}.gz ${sources}/packaging/${from} sh -c
-                    "gzip -9nc \"$1\" > \"$2\"" gzip ${sources}/packaging/${from} ${packaged}/${from}.gz)
+  # The changelog's entries for the releases since those of packaging/changelog are made from
+  # CHANGELOG.md.
+  nsuica_packaged(changelog "${sources}/CHANGELOG.md;${sources}/packaging/changelog;${sources}/packaging/debian_changelog.py"
+                  ${Python3_EXECUTABLE} ${sources}/packaging/debian_changelog.py
+                  ${sources}/CHANGELOG.md ${sources}/packaging/changelog ${maintainer}
+                  ${packaged}/changelog)
+  foreach(from ${documents}/nsuica.1 ${packaged}/changelog)
+    get_filename_component(name ${from} NAME)
+    nsuica_packaged(${name}.gz ${from} sh -c "gzip -9nc \"$1\" > \"$2\"" gzip ${from}
+                    ${packaged}/${name}.gz)
   endforeach()
   install(FILES ${sources}/packaging/copyright ${packaged}/changelog.gz
           DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT deb EXCLUDE_FROM_ALL)
@@ -121,7 +154,7 @@ else()
           EXCLUDE_FROM_ALL)
 
   install(TARGETS nsuica_static RUNTIME DESTINATION . COMPONENT archive EXCLUDE_FROM_ALL)
-  install(FILES ${sources}/LEIA-ME.txt ${sources}/LICENSE DESTINATION . COMPONENT archive
+  install(FILES ${documents}/LEIA-ME.txt ${sources}/LICENSE DESTINATION . COMPONENT archive
           EXCLUDE_FROM_ALL)
   set(archive_system linux)
   set(archive_program nsuica)
@@ -131,6 +164,25 @@ endif()
 install(FILES ${sources}/examples/NSuica.in DESTINATION exemplo COMPONENT archive
         EXCLUDE_FROM_ALL)
 add_custom_target(nsuica_packaged ALL DEPENDS ${made})
+
+# The source archive, beside the packages for this machine: the files git tracks at the last
+# commit, under one folder, with its sum. git gives every member the commit's date and modes
+# of its own, whatever the umask: the same bytes from every clone.
+if(NOT WIN32 AND NOT CMAKE_CROSSCOMPILING)
+  set(source_archive ${PROJECT_NAME}-${PROJECT_VERSION}.tar.gz)
+  if(checkout)
+    add_custom_target(
+      nsuica_source_archive ALL
+      COMMAND git -C ${sources} archive --format=tar.gz --prefix=${PROJECT_NAME}-${PROJECT_VERSION}/
+              -o ${CMAKE_BINARY_DIR}/${source_archive} HEAD
+      COMMAND sh -c "\"$1\" -E sha256sum \"$2\" > \"$2.sha256\"" sh ${CMAKE_COMMAND} ${source_archive}
+      COMMAND sh -c "git -C \"$1\" diff --quiet HEAD || echo \"$2 holds the last commit, without the changes since\""
+              sh ${sources} ${source_archive}
+      WORKING_DIRECTORY ${CMAKE_BINARY_DIR} VERBATIM)
+  else()
+    message(STATUS "${source_archive} is not made: these sources are no git checkout")
+  endif()
+endif()
 
 # The one strip of every packaged program: the Debian package's and the archive's.
 function(nsuica_strip component program)
@@ -164,8 +216,7 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${deb_architecture})
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# No address is published yet: a reserved name that no mail can reach stands for it.
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "the nsuica authors <nsuica@authors.invalid>")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${maintainer})
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "nsuica is a small console program in Portuguese. It sets up a matrix of
 weights, shows its corner, waits for a key and then loads up to 733 entries
@@ -203,7 +254,6 @@ endif()
 set(CPACK_PACKAGE_CHECKSUM SHA256)
 # Each package written again so that nothing in it depends on who built it: what CPack cannot
 # do itself is in the script.
-find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_BINARY_DIR}/cpack-same-bytes.cmake)
 file(CONFIGURE OUTPUT ${CPACK_POST_BUILD_SCRIPTS} CONTENT [[
 execute_process(COMMAND @Python3_EXECUTABLE@ @sources@/packaging/same_bytes.py

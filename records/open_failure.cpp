@@ -56,12 +56,17 @@ void write_name(std::FILE* out, const Unit* text, std::size_t size) {
 #endif
 }
 
-// Writes two spaces and the full path of `name` in the current folder; false, having written
-// nothing, when the current folder cannot be found (it was removed, say).
-bool write_path(std::FILE* out, const char* name) {
+// The current folder, in memory to be freed, and its length; null when it cannot be found (it
+// was removed, say).
+struct Folder {
+    Unit* units = nullptr;
+    std::size_t size = 0;
+};
+
+Folder current_folder() {
 #ifdef _WIN32
     const DWORD size = GetCurrentDirectoryW(0, nullptr);
-    if (size == 0) return false;
+    if (size == 0) return {};
     auto* folder = static_cast<Unit*>(std::malloc(size * sizeof(Unit)));
     const DWORD length = folder == nullptr ? 0 : GetCurrentDirectoryW(size, folder);
     const bool found = length > 0 && length < size;
@@ -78,14 +83,17 @@ bool write_path(std::FILE* out, const char* name) {
         if (found) length = std::char_traits<char>::length(folder);
     }
 #endif
-    if (found) {
-        std::fputs("  ", out);
-        write_name(out, folder, length);
-        if (folder[length - 1] != kSeparator) std::fputc(static_cast<int>(kSeparator), out);
-        std::fputs(name, out);
-    }
+    if (found) return {folder, length};
     std::free(folder);
-    return found;
+    return {};
+}
+
+// Writes two spaces and the full path of `name` in `folder`.
+void write_path(std::FILE* out, const Folder& folder, const char* name) {
+    std::fputs("  ", out);
+    write_name(out, folder.units, folder.size);
+    if (folder.units[folder.size - 1] != kSeparator) std::fputc(static_cast<int>(kSeparator), out);
+    std::fputs(name, out);
 }
 
 bool is_folder(const char* name) {
@@ -235,13 +243,8 @@ Near near_miss(const Unit* name, std::size_t size, std::string_view wanted) {
     return Near::nothing;
 }
 
-}  // namespace
-
-void explain_open_failure(std::FILE* out, const char* name, int error) {
-    if (!write_path(out, name)) return;
-    const Why why = reason(name, error);
-    write_reason(out, name, why, error);
-    if (why != Why::missing) return;
+// Writes the line that names a file of the current folder nearly named `name`, if there is one.
+void name_near_miss(std::FILE* out, const char* name) {
     // Of each kind, the first in the order of its bytes, so that the choice does not depend on
     // the order in which the system lists the folder.
     std::array<char, sizeof(FileName::units) / sizeof(Unit)> lowered{};
@@ -273,4 +276,52 @@ void explain_open_failure(std::FILE* out, const char* name, int error) {
     } else {
         std::fprintf(out, "\", um atalho: copie para esta pasta o proprio arquivo %s.\n", name);
     }
+}
+
+// Whether a folder so named (folded) is one where an archiver puts a program run from inside an
+// archive that was not extracted, alone, without the user's file: Explorer's
+// "Temp<digits>_<archive>.zip", 7-Zip's "7zO...", WinRAR's "Rar$EX...".
+bool is_archivers_folder(std::string_view name) {
+    if (name.starts_with("7zo") || name.starts_with("rar$ex")) return true;
+    if (!name.starts_with("temp") || !name.ends_with(".zip")) return false;
+    std::size_t i = 4;
+    while (i < name.size() && name[i] >= '0' && name[i] <= '9')
+        ++i;
+    return i > 4 && name[i] == '_' && i + 1 < name.size() - 4;
+}
+
+bool inside_an_archivers_folder(const Folder& folder) {
+    std::array<char, sizeof(FileName::units) / sizeof(Unit)> lowered{};
+    std::size_t size = 0;
+    for (std::size_t i = 0; i <= folder.size; ++i) {
+        const bool ends = i == folder.size || folder.units[i] == kSeparator;
+        if (ends && size <= lowered.size() &&
+            is_archivers_folder(std::string_view(lowered.data(), size)))
+            return true;
+        if (ends) {
+            size = 0;
+        } else if (size++ < lowered.size()) {
+            lowered[size - 1] = folded(code(folder.units[i]));
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+void explain_open_failure(std::FILE* out, const char* name, int error) {
+    const Folder folder = current_folder();
+    if (folder.units == nullptr) return;
+    write_path(out, folder, name);
+    const Why why = reason(name, error);
+    write_reason(out, name, why, error);
+    if (why == Why::missing) {
+        name_near_miss(out, name);
+        if (inside_an_archivers_folder(folder)) {
+            std::fprintf(out,
+                         "  O programa roda dentro do zip: extraia-o todo e ponha %s junto dele.\n",
+                         name);
+        }
+    }
+    std::free(folder.units);
 }

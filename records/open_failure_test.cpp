@@ -57,7 +57,11 @@ TEST(OpenFailure, SaysWhereAndWhyAndNamesAFileThatIsNearlyTheOne) {
         bool unix_names =
             false;  // names Windows cannot hold (it folds case, drops end dots), links
         std::string name = "NSuica.in";  // the file looked for
+        std::string in = "";             // a folder made in the scratch one to run in; "/"
     };
+    const std::string missing = ": o arquivo nao existe.";
+    const std::string in_zip =
+        missing + "\n  O programa roda dentro do zip: extraia-o todo e ponha NSuica.in junto dele.";
     const Case kCases[] = {
         {"missing", {}, ENOENT, ": o arquivo nao existe.", ""},
         {"Notepad's extension",
@@ -121,20 +125,43 @@ TEST(OpenFailure, SaysWhereAndWhyAndNamesAFileThatIsNearlyTheOne) {
          EACCES,
          ": e uma pasta, nao um arquivo.",
          ""},
+        // A program run from inside an archive, in the folder that the archiver put it in.
+        {"Explorer",
+         {},
+         ENOENT,
+         in_zip,
+         "",
+         false,
+         "NSuica.in",
+         "Temp12_nsuica-1.1.zip/nsuica-1.1"},
+        {"7-Zip", {}, ENOENT, in_zip, "", false, "NSuica.in", "7zO4A1B2C3D"},
+        {"WinRAR", {}, ENOENT, in_zip, "", false, "NSuica.in", "rar$exa12.345/exemplo"},
+        {"no archiver's", {}, ENOENT, missing, "", false, "NSuica.in", "Temp1_notas/Temp_x.zip"},
+        {"there",
+         {"NSuica.in"},
+         EACCES,
+         ": sem permissao para ler o arquivo.",
+         "",
+         false,
+         "NSuica.in",
+         "Temp1_x.zip"},
+        {"the root folder", {}, ENOENT, missing, "", false, "NSuica.in", "/"},
     };
     for (const Case& c : kCases) {
 #ifdef _WIN32
         if (c.unix_names) continue;
 #endif
         const ScratchFolder folder("case");
+        fs::create_directories(folder.path / c.in);
+        fs::current_path(folder.path / c.in);
         for (const std::string& name : c.files) {
             if (name.back() == '/') {
-                fs::create_directory(folder.path / name.substr(0, name.size() - 1));
+                fs::create_directory(name.substr(0, name.size() - 1));
             } else {
-                std::ofstream(folder.path / name) << "1, 2-3,4-5,6,7-8\n";
+                std::ofstream(name) << "1, 2-3,4-5,6,7-8\n";
             }
         }
-        std::string want = "  " + (folder.path / c.name).string() + c.why + "\n";
+        std::string want = "  " + (fs::current_path() / c.name).string() + c.why + "\n";
         if (!c.near.empty()) {
             want += "  Nesta pasta ha \"" + c.near + "\": renomeie-o para " + c.name + ".\n";
         }

@@ -232,6 +232,7 @@ TEST(Report, NamesTheEntryLineColumnWhatWasExpectedAndWhatWasFound) {
                       ", coluna 1): esperava um numero, encontrou 'x'.\n  x\n  ^\n";
     }
     const std::string not_text = "O Arquivo NSuica.in nao e texto: e ";
+    const std::string long_number = "1, 2-3,4-5,6,7-" + std::string(100, '0') + "99999999999";
     const std::string save =
         "; salve-o como texto, cada entrada como 7, 10-25,3-4,12,100-140 "
         "(com virgulas, nao ';').\n";
@@ -422,6 +423,10 @@ TEST(Report, NamesTheEntryLineColumnWhatWasExpectedAndWhatWasFound) {
          "A entrada 4 do arquivo NSuica.in esta mal formada (linha 1, coluna 67): esperava "
          "um numero, encontrou 'x'.\n  " +
              exactly_shown + "\n" + std::string(2 + 66, ' ') + "^\n"},
+        // A number whose start the window let go of before it was found out of range.
+        {times("1, 2-3,4-5,6,7-8\n", 10) + long_number + "\n",
+         "A entrada 11 do arquivo NSuica.in esta mal formada (linha 11, coluna 16): " + range +
+             "  " + long_number.substr(0, 76) + "...\n" + std::string(2 + 15, ' ') + "^\n"},
         {entries(733) + "x",
          "A entrada 734 do arquivo NSuica.in esta mal formada (linha 734, coluna 1): esperava "
          "um numero, encontrou 'x'.\n"
