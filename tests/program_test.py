@@ -29,13 +29,15 @@ import tempfile
 import time
 import unittest
 
+from messages import MESSAGES
+
 PATIENCE = 60.0  # seconds; only a hung program takes this long
 
 CORNER = "".join(f"peso[{i}][{j}]=1\n" for i in range(3) for j in range(3))
-CANNOT_OPEN = "O Arquivo NSuica.in nao pode ser aberto.\n"
+CANNOT_OPEN = MESSAGES["cannot_open"]
 # The line after it: "{where}" stands for the full path of NSuica.in, as the program shows it.
-MISSING = CANNOT_OPEN + "  {where}: o arquivo nao existe.\n"
-UNWRITABLE = "Erro ao escrever na saida padrao.\n"
+MISSING = CANNOT_OPEN + MESSAGES["missing"].format(path="{where}")
+UNWRITABLE = MESSAGES["unwritable"]
 MINUS_IN_A_PAIR = (
     "A entrada 1 do arquivo NSuica.in esta mal formada (linha 1, coluna 5): esperava '-' "
     "logo depois do numero, encontrou o caractere U+2212 (sinal de menos, parecido com "
@@ -191,9 +193,7 @@ class Child:
 # 734 records of 40 bytes; 733 references to rows; 733 weights of 4 bytes a row. A library is
 # preloaded only into a program of this machine, whose pointers are the size of Python's own.
 TABLE, REFERENCES, ROW = 734 * 40, 733 * struct.calcsize("P"), 733 * 4
-NO_TABLE = "Falta memoria para alocar o vetor de ponteiros/n"
-NO_REFERENCES = "Falta memoria para alocar a matriz de ponteiros\n"
-NO_ROW = "Falta memoria para alocar a matriz de ponteiros.\n"
+NO_TABLE, NO_REFERENCES, NO_ROW = (MESSAGES[k] for k in ("no_table", "no_references", "no_row"))
 
 
 LINKS = "a link is made here as on Unix systems"
@@ -244,7 +244,7 @@ RUNS = {
         out=CORNER + "".join(
             f"A entrada {k} do arquivo NSuica.in esta mal formada (linha {k}, coluna 2): esperava "
             "',' logo depois do numero, encontrou um espaco.\n  7 , 1-2,3-4,5,6-7\n   ^\n"
-            for k in BAD[:5]) + "E mais 2 entradas mal formadas, a primeira na linha 8.\n",
+            for k in BAD[:5]) + MESSAGES["more_malformed"].format(N=2, L=8),
         status=1, pauses=2,
     ),
     "a_no_break_space": Run(
@@ -290,6 +290,14 @@ RUNS = {
         "o arquivo nao existe",
         others={"nsuica.exe": b"MZ", "nsuica": b"\x7fELF", "NSuica.docx": b"PK"},
     ),
+    # Run from inside a zip, in the folder where Explorer put the program alone; and as it
+    # should be, with the file.
+    "run_from_inside_a_zip": refused(
+        "o arquivo nao existe", folder="Temp1_nsuica.zip/nsuica", then=MESSAGES["inside_a_zip"]
+    ),
+    "run_in_a_folder_named_as_a_zip_with_the_file": Run(
+        file=entries(1), folder="Temp1_nsuica.zip/nsuica", out=CORNER
+    ),
     "a_shortcut": refused(
         "o arquivo nao existe", others={"NSuica.in.lnk": b"L\0\0\0", "nsuica.exe": b"MZ"},
         then='  Nesta pasta ha "NSuica.in.lnk", um atalho: copie para esta pasta o proprio '
@@ -315,19 +323,19 @@ RUNS = {
     ),
     "utf32": Run(
         file=b"\xff\xfe\x00\x001\x00\x00\x00",
-        out=CORNER + "O Arquivo NSuica.in esta em UTF-32; salve-o como texto ASCII ou UTF-8.\n",
+        out=CORNER + MESSAGES["utf32"],
         status=1,
         pauses=2,
     ),
     "utf16": Run(
         file=b"\xff\xfe1\x00,\x00",
-        out=CORNER + "O Arquivo NSuica.in esta em UTF-16; salve-o como texto ASCII ou UTF-8.\n",
+        out=CORNER + MESSAGES["utf16"],
         status=1,
         pauses=2,
     ),
     "734_entries": Run(
         file=entries(734),
-        out=CORNER + "O Arquivo NSuica.in tem mais de 733 entradas.\n",
+        out=CORNER + MESSAGES["too_many"],
         status=1,
         pauses=2,
     ),
@@ -372,7 +380,7 @@ RUNS = {
     ),
     "a_read_failing_part_way": Run(
         file=entries(2),
-        out=CORNER + "O Arquivo NSuica.in nao pode ser lido.\n",
+        out=CORNER + MESSAGES["unreadable"],
         status=1,
         pauses=2,
         fail={"NSUICA_FAIL_READ_AFTER": "20"},
