@@ -50,16 +50,17 @@ std::string explained(int error, const char* name = "NSuica.in") {
 TEST(OpenFailure, SaysWhereAndWhyAndNamesAFileThatIsNearlyTheOne) {
     struct Case {
         const char* what;
-        std::vector<std::string> files;  // made in the folder; a name ending in '/' is a folder
-        int error;                       // as fopen or the first read left errno
-        std::string why;                 // what follows the path
-        std::string near;                // the file named on the third line, if any
+        std::vector<std::string> files{};  // made in the folder; a name ending in '/' is a folder
+        int error;                         // as fopen or the first read left errno
+        std::string why;                   // what follows the path
+        std::string near{};                // the file named on the third line, if any
         bool unix_names =
             false;  // names Windows cannot hold (it folds case, drops end dots), links
         std::string name = "NSuica.in";  // the file looked for
         std::string in = "";             // a folder made in the scratch one to run in; "/"
     };
     const std::string missing = ": o arquivo nao existe.";
+    const std::string forbidden = ": sem permissao para ler o arquivo.";
     const std::string in_zip =
         missing + "\n  O programa roda dentro do zip: extraia-o todo e ponha NSuica.in junto dele.";
     const Case kCases[] = {
@@ -126,26 +127,16 @@ TEST(OpenFailure, SaysWhereAndWhyAndNamesAFileThatIsNearlyTheOne) {
          ": e uma pasta, nao um arquivo.",
          ""},
         // A program run from inside an archive, in the folder that the archiver put it in.
-        {"Explorer",
-         {},
-         ENOENT,
-         in_zip,
-         "",
-         false,
-         "NSuica.in",
-         "Temp12_nsuica-1.1.zip/nsuica-1.1"},
-        {"7-Zip", {}, ENOENT, in_zip, "", false, "NSuica.in", "7zO4A1B2C3D"},
-        {"WinRAR", {}, ENOENT, in_zip, "", false, "NSuica.in", "rar$exa12.345/exemplo"},
-        {"no archiver's", {}, ENOENT, missing, "", false, "NSuica.in", "Temp1_notas/Temp_x.zip"},
-        {"there",
-         {"NSuica.in"},
-         EACCES,
-         ": sem permissao para ler o arquivo.",
-         "",
-         false,
-         "NSuica.in",
-         "Temp1_x.zip"},
-        {"the root folder", {}, ENOENT, missing, "", false, "NSuica.in", "/"},
+        {.what = "Explorer", .error = ENOENT, .why = in_zip, .in = "Temp12_nsuica-1.1.zip/nsuica"},
+        {.what = "7-Zip", .error = ENOENT, .why = in_zip, .in = "7zO4A1B2C3D"},
+        {.what = "WinRAR", .error = ENOENT, .why = in_zip, .in = "rar$exa12.345/exemplo"},
+        {.what = "none", .error = ENOENT, .why = missing, .in = "Temp1_notas/Temp_x.zip"},
+        {.what = "there",
+         .files = {"NSuica.in"},
+         .error = EACCES,
+         .why = forbidden,
+         .in = "Temp1_x.zip"},
+        {.what = "the root folder", .error = ENOENT, .why = missing, .in = "/"},
     };
     for (const Case& c : kCases) {
 #ifdef _WIN32

@@ -1,9 +1,6 @@
-"""Every message the program can print to its user, byte for byte, with its line break, and
-the parts that one of them is made of. A word in braces stands where the message varies:
-{K}, {L}, {C}, {N} a number; {X} a character's code; {path}, {name}, {target} names of the
-user's; {what} words of the program that depend on the case. The program tests build what
-they expect from these; the documents test checks that the guide, the manual page and
-docs/messages.md quote each as it is, and nothing that only looks like one."""
+"""Every message the program can print, byte for byte, and the parts of one that documents
+name: in braces where it varies ({K}, {L}, {C}, {N} numbers; {X} a character's code; {path},
+{name}, {target} the user's names; {what} the program's words for the case)."""
 
 MESSAGES = {
     "no_table": "Falta memoria para alocar o vetor de ponteiros/n",

@@ -290,13 +290,9 @@ RUNS = {
         "o arquivo nao existe",
         others={"nsuica.exe": b"MZ", "nsuica": b"\x7fELF", "NSuica.docx": b"PK"},
     ),
-    # Run from inside a zip, in the folder where Explorer put the program alone; and as it
-    # should be, with the file.
+    # Run from inside a zip, in the folder where Explorer put the program alone.
     "run_from_inside_a_zip": refused(
         "o arquivo nao existe", folder="Temp1_nsuica.zip/nsuica", then=MESSAGES["inside_a_zip"]
-    ),
-    "run_in_a_folder_named_as_a_zip_with_the_file": Run(
-        file=entries(1), folder="Temp1_nsuica.zip/nsuica", out=CORNER
     ),
     "a_shortcut": refused(
         "o arquivo nao existe", others={"NSuica.in.lnk": b"L\0\0\0", "nsuica.exe": b"MZ"},
