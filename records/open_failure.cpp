@@ -284,24 +284,25 @@ void name_near_miss(std::FILE* out, const char* name) {
 bool is_archivers_folder(std::string_view name) {
     if (name.starts_with("7zo") || name.starts_with("rar$ex")) return true;
     if (!name.starts_with("temp") || !name.ends_with(".zip")) return false;
+    // Digits, '_' and at least one character of the archive's name before ".zip".
     std::size_t i = 4;
-    while (i < name.size() && name[i] >= '0' && name[i] <= '9')
+    while (name[i] >= '0' && name[i] <= '9')  // stops at ".zip" at the latest
         ++i;
     return i > 4 && name[i] == '_' && i + 1 < name.size() - 4;
 }
 
+// Whether the folder, or one that it lies in, is an archiver's.
 bool inside_an_archivers_folder(const Folder& folder) {
     std::array<char, sizeof(FileName::units) / sizeof(Unit)> lowered{};
-    std::size_t size = 0;
+    std::size_t size = 0;  // of the name read so far: past the array's, too long to be one
     for (std::size_t i = 0; i <= folder.size; ++i) {
-        const bool ends = i == folder.size || folder.units[i] == kSeparator;
-        if (ends && size <= lowered.size() &&
-            is_archivers_folder(std::string_view(lowered.data(), size)))
+        if (i < folder.size && folder.units[i] != kSeparator) {
+            if (size < lowered.size()) lowered[size] = folded(code(folder.units[i]));
+            ++size;
+        } else if (size <= lowered.size() && is_archivers_folder({lowered.data(), size})) {
             return true;
-        if (ends) {
+        } else {
             size = 0;
-        } else if (size++ < lowered.size()) {
-            lowered[size - 1] = folded(code(folder.units[i]));
         }
     }
     return false;
