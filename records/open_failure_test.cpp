@@ -57,7 +57,7 @@ TEST(OpenFailure, SaysWhereAndWhyAndNamesAFileThatIsNearlyTheOne) {
         bool unix_names =
             false;  // names Windows cannot hold (it folds case, drops end dots), links
         std::string name = "NSuica.in";  // the file looked for
-        std::string in = "";             // a folder made in the scratch one to run in; "/"
+        std::string in{};                // a folder made in the scratch one to run in; "/"
     };
     const std::string missing = ": o arquivo nao existe.";
     const std::string forbidden = ": sem permissao para ler o arquivo.";
