@@ -511,6 +511,7 @@ TEST(Report, NamesEveryLookAlikeAndWhatItLooksLike) {
               "o caractere U+FF15 (algarismo cinco de largura total, parecido com '5')");
     EXPECT_EQ(found_at_a_number("\uFF1A"), "o caractere U+FF1A");
     EXPECT_EQ(found_at_a_number("\u00E9"), "o caractere U+00E9");
+    EXPECT_EQ(found_at_a_number("\x7F"), "o byte 0x7F");  // DEL, a control character
 }
 
 #if defined(__GLIBC__)
