@@ -137,6 +137,11 @@ TEST(OpenFailure, SaysWhereAndWhyAndNamesAFileThatIsNearlyTheOne) {
          .why = forbidden,
          .in = "Temp1_x.zip"},
         {.what = "the root folder", .error = ENOENT, .why = missing, .in = "/"},
+        {.what = "a folder whose path is longer than the first try to get it",
+         .error = ENOENT,
+         .why = missing,
+         .unix_names = true,
+         .in = std::string(150, 'a') + "/" + std::string(150, 'b')},
     };
     for (const Case& c : kCases) {
 #ifdef _WIN32
