@@ -290,10 +290,6 @@ RUNS = {
         "o arquivo nao existe",
         others={"nsuica.exe": b"MZ", "nsuica": b"\x7fELF", "NSuica.docx": b"PK"},
     ),
-    # Run from inside a zip, in the folder where Explorer put the program alone.
-    "run_from_inside_a_zip": refused(
-        "o arquivo nao existe", folder="Temp1_nsuica.zip/nsuica", then=MESSAGES["inside_a_zip"]
-    ),
     "a_shortcut": refused(
         "o arquivo nao existe", others={"NSuica.in.lnk": b"L\0\0\0", "nsuica.exe": b"MZ"},
         then='  Nesta pasta ha "NSuica.in.lnk", um atalho: copie para esta pasta o proprio '
