@@ -1,16 +1,13 @@
 # How the program reaches its users: the install rules (`cmake --install`), and with
 # NSUICA_PACKAGE the packages CPack makes from the workflow presets `package` and
 # `package-arm64` (a Debian package and a static Linux archive each) and `package-windows` (a
-# zip), the same bytes from every build. The manual page, the Debian changelog, the copyright
-# file and the script that takes the builder out of the packages are in packaging/.
+# zip), the same bytes from every build, and the source archive. The manual page, the Debian
+# changelog's first entries and the script that writes the later ones, the copyright file and
+# the script that takes the builder out of the packages are in packaging/.
 include(GNUInstallDirs)
 
 set(sources ${PROJECT_SOURCE_DIR})
 
-# `cmake --install`: the program, its guide, licence and example, and its manual page. The
-# component `program` is what the Debian package holds too, in the same places; the licence
-# and the manual page are the plain install's own (`plain`): the Debian package has them as
-# Debian wants them (below).
 # The release: the version of project(), and its date from the heading of its section in
 # CHANGELOG.md. The guide and the manual page name them, as the build writes them into
 # `documents` (their sources say @PROJECT_VERSION@ and @RELEASE_DATE@).
@@ -24,6 +21,10 @@ set(documents ${CMAKE_BINARY_DIR}/documents)
 configure_file(${sources}/LEIA-ME.txt ${documents}/LEIA-ME.txt @ONLY)
 configure_file(${sources}/packaging/nsuica.1 ${documents}/nsuica.1 @ONLY)
 
+# `cmake --install`: the program, its guide, licence and example, and its manual page. The
+# component `program` is what the Debian package holds too, in the same places; the licence
+# and the manual page are the plain install's own (`plain`): the Debian package has them as
+# Debian wants them (below).
 install(TARGETS nsuica RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT program)
 install(FILES ${documents}/LEIA-ME.txt DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT program)
 install(FILES ${sources}/examples/NSuica.in DESTINATION ${CMAKE_INSTALL_DOCDIR}/exemplo
@@ -139,8 +140,9 @@ else()
   # copyright file.
   # The changelog's entries for the releases since those of packaging/changelog are made from
   # CHANGELOG.md.
-  nsuica_packaged(changelog "${sources}/CHANGELOG.md;${sources}/packaging/changelog;${sources}/packaging/debian_changelog.py"
-                  ${Python3_EXECUTABLE} ${sources}/packaging/debian_changelog.py
+  set(changelog_script ${sources}/packaging/debian_changelog.py)
+  nsuica_packaged(changelog "${sources}/CHANGELOG.md;${sources}/packaging/changelog;${changelog_script}"
+                  ${Python3_EXECUTABLE} ${changelog_script}
                   ${sources}/CHANGELOG.md ${sources}/packaging/changelog ${maintainer}
                   ${packaged}/changelog)
   foreach(from ${documents}/nsuica.1 ${packaged}/changelog)
