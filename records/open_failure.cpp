@@ -209,18 +209,26 @@ char folded(std::uint32_t c) {
                                 : '\x80';
 }
 
+// A name as it is compared, in `into`: each unit folded; empty when the name is longer than a
+// file's can be.
+using Folded = std::array<char, sizeof(FileName::units) / sizeof(Unit)>;
+template <typename C>
+std::string_view fold(const C* name, std::size_t size, Folded& into) {
+    if (size > into.size()) return {};
+    std::transform(name, name + size, into.begin(),
+                   [](C c) { return folded(static_cast<std::make_unsigned_t<C>>(c)); });
+    return {into.data(), size};
+}
+
 // Whether a file so named is the one `wanted` (folded) as editors and file managers mangle it:
 // letter case, spaces at either end, an extension that text is saved under added
 // (NSuica.in.txt) or put in place of its own (NSuica.txt); or a shortcut to it
 // (NSuica.in.lnk), which must not be renamed. A program, a document or an archive of that
 // name is none of these.
 Near near_miss(const Unit* name, std::size_t size, std::string_view wanted) {
-    std::array<char, sizeof(FileName::units) / sizeof(Unit)> lowered{};
-    if (size > lowered.size()) return Near::nothing;
-    std::transform(name, name + size, lowered.begin(),
-                   [](Unit unit) { return folded(code(unit)); });
+    Folded lowered{};
     // (No substr: its bounds check would link the C++ runtime's exceptions in.)
-    std::string_view trimmed(lowered.data(), size);
+    std::string_view trimmed = fold(name, size, lowered);
     const std::size_t first = trimmed.find_first_not_of(' ');
     if (first == std::string_view::npos) return Near::nothing;
     trimmed.remove_suffix(trimmed.size() - 1 - trimmed.find_last_not_of(' '));
@@ -247,12 +255,9 @@ Near near_miss(const Unit* name, std::size_t size, std::string_view wanted) {
 void name_near_miss(std::FILE* out, const char* name) {
     // Of each kind, the first in the order of its bytes, so that the choice does not depend on
     // the order in which the system lists the folder.
-    std::array<char, sizeof(FileName::units) / sizeof(Unit)> lowered{};
-    const std::string_view name_view(name);
-    if (name_view.size() > lowered.size()) return;
-    std::transform(name_view.begin(), name_view.end(), lowered.begin(),
-                   [](char c) { return folded(static_cast<unsigned char>(c)); });
-    const std::string_view wanted(lowered.data(), name_view.size());
+    Folded lowered{};
+    const std::string_view wanted = fold(name, std::char_traits<char>::length(name), lowered);
+    if (wanted.empty()) return;
     std::array<FileName, 2> nearest{};  // a text file, a shortcut
     for_each_file([&nearest, wanted](const Unit* file, std::size_t size) {
         const Near likeness = near_miss(file, size, wanted);
@@ -293,19 +298,15 @@ bool is_archivers_folder(std::string_view name) {
 
 // Whether the folder, or one that it lies in, is an archiver's.
 bool inside_an_archivers_folder(const Folder& folder) {
-    std::array<char, sizeof(FileName::units) / sizeof(Unit)> lowered{};
-    std::size_t size = 0;  // of the name read so far: past the array's, too long to be one
-    for (std::size_t i = 0; i <= folder.size; ++i) {
-        if (i < folder.size && folder.units[i] != kSeparator) {
-            if (size < lowered.size()) lowered[size] = folded(code(folder.units[i]));
-            ++size;
-        } else if (size <= lowered.size() && is_archivers_folder({lowered.data(), size})) {
+    const Unit* const end = folder.units + folder.size;
+    for (const Unit* name = folder.units;; ++name) {
+        const Unit* const after = std::find(name, end, kSeparator);
+        Folded lowered{};
+        if (is_archivers_folder(fold(name, static_cast<std::size_t>(after - name), lowered)))
             return true;
-        } else {
-            size = 0;
-        }
+        if (after == end) return false;
+        name = after;
     }
-    return false;
 }
 
 }  // namespace
