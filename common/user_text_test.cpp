@@ -88,6 +88,8 @@ TEST(UserText, TakesWindowsNamesInUtf8AndAnUnpairedSurrogateAsOneMark) {
     const Case kCases[] = {
         {L"Jo\u00E3o \u2212\u0001", "Jo\xC3\xA3o \xE2\x88\x92?"},
         {L"\xD83D\xDE00", "\xF0\x9F\x98\x80"},
+        {L"\u07FF\u0800", "\xDF\xBF\xE0\xA0\x80"},  // the last of two bytes, the first of three
+        {L"\xDBFF\xDC00", "\xF4\x8F\xB0\x80"},      // the last high and the first low surrogate
         {L"a\xD83D"
          L"b\xDE00",
          "a?b?"},

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "common/temporary_file.hpp"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -36,7 +38,7 @@ struct ScratchFolder {
 };
 
 std::string explained(int error, const char* name = "NSuica.in") {
-    std::FILE* out = std::tmpfile();
+    std::FILE* out = temporary_file();
     if (out == nullptr) return "no temporary file";
     explain_open_failure(out, name, error);
     std::string said;

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/temporary_file.hpp"
 #include "records/report.hpp"
 #include "records/scanner.hpp"
 
@@ -56,7 +57,7 @@ ScanResult scan_text(const std::string& text, const Table& table) {
 }
 
 std::FILE* file_holding(const std::string& text) {
-    std::FILE* file = std::tmpfile();
+    std::FILE* file = temporary_file();
     if (file == nullptr) return nullptr;
     std::fwrite(text.data(), 1, text.size(), file);
     std::rewind(file);
@@ -191,7 +192,7 @@ TEST(Scanner, DelimitsEntriesByThePatternAndFillsTheTableToItsLastSlot) {
 // that its edges fall everywhere; the table must end as the scan says.
 std::string report_of(const std::string& text) {
     std::FILE* input = file_holding(text);
-    std::FILE* out = std::tmpfile();
+    std::FILE* out = temporary_file();
     if (input == nullptr || out == nullptr) return "no temporary file";
     std::array<char, SCAN_MIN_BUFFER + 1> window{};
     Table t(RECORD_SLOTS);

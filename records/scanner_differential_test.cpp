@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "common/temporary_file.hpp"
 #include "records/scanner.hpp"
 
 namespace {
@@ -178,7 +179,7 @@ TEST(ScannerAgainstTheCLibrary, AgreesOnEveryGeneratedFile) {
     int records = 0;
     for (int i = 0; i < kFiles; ++i) {
         const std::string text = gen.file();
-        std::FILE* file = std::tmpfile();
+        std::FILE* file = temporary_file();
         ASSERT_NE(file, nullptr);
         std::fwrite(text.data(), 1, text.size(), file);
         const Expected want = oracle(file, text);
