@@ -5,7 +5,9 @@
 
 # Node 20 has fetch, which emscripten's loader would use on a file path: the WebAssembly goes
 # inline there too.
-target_link_options(nsuica PRIVATE -sNODERAWFS=1 -sSINGLE_FILE=1 -sEXIT_RUNTIME=1)
+target_link_options(nsuica PRIVATE -sNODERAWFS=1 -sSINGLE_FILE=1 -sEXIT_RUNTIME=1
+                    --pre-js ${PROJECT_SOURCE_DIR}/web/node.js)
+set_property(TARGET nsuica APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/web/node.js)
 
 add_executable(nsuica_worker driver/main.cpp)
 target_link_libraries(nsuica_worker PRIVATE nsuica_records nsuica_weights nsuica_common

@@ -10,6 +10,7 @@ for another machine (qemu, wine); the program is appended to it. OPTIONS:
   --preload=LIBRARY   the library that makes the C library fail on demand (failing_libc)
   --no-preload=WHY    why there is none here: the cases that need it are skipped
   --sanitized         the program runs under AddressSanitizer
+  --node              the program is WebAssembly, run by Node on Node's file system
 TEST names a test method (ProgramTest.test_missing); without one, every test runs.
 --list prints the names of every test method, one a line.
 """
@@ -52,6 +53,7 @@ WINDOWS = False
 PRELOAD = ""
 NO_PRELOAD = "no library to preload was given"
 SANITIZED = False
+NODE = False
 
 
 def entries(n):
@@ -90,6 +92,7 @@ class Run:
     links: dict = dataclasses.field(default_factory=dict)  # symbolic links: name -> target
     env: dict = dataclasses.field(default_factory=dict)  # locale variables naming UTF-8; else none
     unix: str = ""  # why the case is for Unix systems alone, if it is
+    native: str = ""  # why Node's file system cannot give the case, if it cannot
     out: str  # all of standard output
     status: int = 0
     pauses: int = 1  # characters it takes from standard input: 0, 1 or 2
@@ -274,6 +277,7 @@ RUNS = {
     "a_folder_name_that_would_act": refused(
         "o arquivo nao existe", folder="pasta\x1b[31m\u202e\udcff", env=UTF8_TERMINAL,
         where="{scratch}/pasta?[31m??/NSuica.in", unix="Windows keeps no control in a name",
+        native="Node takes a name as UTF-8: a byte that no UTF-8 holds reaches the program changed",
     ),
     "a_link_to_nothing": refused(
         'e um link para "dados/NSuica.in", que nao existe',
@@ -283,7 +287,8 @@ RUNS = {
         "e um link que forma um ciclo", links={"NSuica.in": "NSuica.in"}, unix=LINKS
     ),
     "a_socket": refused(
-        f"erro {errno.ENXIO} do sistema", file=SOCKET, unix="a socket is a thing of Unix systems"
+        f"erro {errno.ENXIO} do sistema", file=SOCKET, unix="a socket is a thing of Unix systems",
+        native="emscripten numbers the system's errors its own way",
     ),
     # The folder of the zip or the archive, before the user has put their file in it.
     "the_programs_folder": refused(
@@ -427,6 +432,8 @@ class ProgramTest(unittest.TestCase):
         input_file = os.path.join(folder, "NSuica.in")
         if r.unix and WINDOWS:
             self.skipTest(r.unix)
+        if r.native and NODE:
+            self.skipTest(r.native)
         if r.file is FOLDER:
             os.mkdir(input_file)
         elif r.file is SOCKET:
@@ -515,6 +522,8 @@ class ProgramTest(unittest.TestCase):
         """A file that cannot be read a second time is shown as it was read."""
         if WINDOWS:
             self.skipTest("a named pipe in a folder is a thing of Unix systems")
+        if NODE:
+            self.skipTest("Node's file system reads a file at an offset, which a pipe has not")
         os.mkfifo(self.input_file, 0o600)
         child = Child(self.folder)
         child.close_input()
@@ -547,7 +556,7 @@ for _name, _run in RUNS.items():
 
 
 def main(argv):
-    global PROGRAM, WINDOWS, PRELOAD, NO_PRELOAD, SANITIZED
+    global PROGRAM, WINDOWS, PRELOAD, NO_PRELOAD, SANITIZED, NODE
     if argv == ["--list"]:
         loader = unittest.TestLoader()
         print("\n".join(f"ProgramTest.{name}" for name in loader.getTestCaseNames(ProgramTest)))
@@ -572,6 +581,8 @@ def main(argv):
             NO_PRELOAD = option.split("=", 1)[1]
         elif option == "--sanitized":
             SANITIZED = True
+        elif option == "--node":
+            NODE = True
         elif option.startswith("--"):
             print(f"program_test.py: unknown option {option}", file=sys.stderr)
             return 2
