@@ -1,0 +1,125 @@
+// The page as a user meets it: opened from a folder on disk in Chromium, Firefox and WebKitGTK
+// (Safari's engine), a file chosen through its input, then another, without reloading. What it
+// shows must be what the native program prints for the same file in a UTF-8 terminal, and the
+// page may make no request.
+//
+// Usage: node browser_test.mjs PAGE NATIVE_PROGRAM [BROWSER ...]   (under a display: xvfb-run)
+import { spawn, spawnSync } from "node:child_process";
+import { mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
+import { tmpdir } from "node:os";
+import { join, resolve } from "node:path";
+import { pathToFileURL } from "node:url";
+import puppeteer from "puppeteer-core";
+
+const [page, native, ...chosen] = process.argv.slice(2);
+const pageUrl = pathToFileURL(resolve(page)).href;
+const here = new URL(".", import.meta.url).pathname;
+// A file of each path the program takes: read in full, malformed, not text.
+const FILES = {
+  "NSuica.in": readFileSync(join(here, "../../examples/NSuica.in")),
+  "notas.txt": Buffer.from("1, 2-3,4-5,6,7-8\n7 , 1-2,3-4,5,6-7\n1, 2\u22123,4-5,6,7-8 S\u00e3o\n"),
+  "NSuica.pdf": Buffer.from("%PDF-1.7\n%\xe2\xe3\xcf\xd3\n1 0 obj\n", "latin1"),
+};
+
+function printed(bytes) {
+  const folder = mkdtempSync(join(tmpdir(), "nsuica-native-"));
+  writeFileSync(join(folder, "NSuica.in"), bytes);
+  const run = spawnSync(resolve(native), { cwd: folder, input: "", env: { LANG: "C.UTF-8" } });
+  rmSync(folder, { recursive: true });
+  return { text: run.stdout.toString(), status: String(run.status) };
+}
+
+async function viaPuppeteer(options) {
+  const browser = await puppeteer.launch({ headless: true, ...options });
+  const tab = await browser.newPage();
+  const requests = [];
+  tab.on("request", (r) => requests.push(r.url()));
+  return {
+    open: (url) => tab.goto(url),
+    choose: async (file) => (await tab.$("#arquivo")).uploadFile(file),
+    evaluate: (code) => tab.evaluate(code),
+    requests: async () => requests,
+    close: () => browser.close(),
+  };
+}
+
+// WebKitGTK has no driver on npm: its own WebDriver server, spoken to over HTTP.
+async function viaWebDriver() {
+  const port = 20000 + (process.pid % 20000);
+  const server = spawn("WebKitWebDriver", [`--port=${port}`], { stdio: "ignore" });
+  const call = async (method, path, body) => {
+    const answer = await fetch(`http://127.0.0.1:${port}${path}`,
+      { method, body: body && JSON.stringify(body), signal: AbortSignal.timeout(60000) });
+    const { value } = await answer.json();
+    if (!answer.ok) throw new Error(`WebDriver ${path}: ${JSON.stringify(value)}`);
+    return value;
+  };
+  for (let tries = 0; ; ++tries) {
+    try {
+      await call("GET", "/status");
+      break;
+    } catch (error) {
+      if (tries === 50) throw error;
+      await new Promise((done) => setTimeout(done, 100));
+    }
+  }
+  const { sessionId } = await call("POST", "/session", { capabilities: { alwaysMatch: {
+    "webkitgtk:browserOptions": { args: ["--automation"] } } } });
+  const session = `/session/${sessionId}`;
+  const evaluate = (code) => call("POST", `${session}/execute/sync`,
+    { script: `return (${code})()`, args: [] });
+  return {
+    open: (url) => call("POST", `${session}/url`, { url }),
+    choose: async (file) => {
+      const input = await call("POST", `${session}/element`, { using: "css selector", value: "#arquivo" });
+      await call("POST", `${session}/element/${Object.values(input)[0]}/value`, { text: file });
+    },
+    evaluate,
+    requests: () => evaluate(() => performance.getEntriesByType("resource").map((e) => e.name)),
+    close: async () => {
+      await call("DELETE", session);
+      server.kill();
+    },
+  };
+}
+
+const BROWSERS = {
+  chromium: () => viaPuppeteer({ executablePath: "/usr/bin/chromium", args: ["--no-sandbox",
+    "--disable-gpu", "--disable-background-networking", "--disable-component-update",
+    "--disable-sync", "--no-first-run"] }),
+  firefox: () => viaPuppeteer({ browser: "firefox", executablePath: "/usr/bin/firefox-esr" }),
+  webkit: viaWebDriver,
+};
+
+const folder = mkdtempSync(join(tmpdir(), "nsuica-chosen-"));
+let failures = 0;
+for (const name of chosen.length ? chosen : Object.keys(BROWSERS)) {
+  const browser = await BROWSERS[name]();
+  try {
+    await browser.open(pageUrl);
+    for (const [file, bytes] of Object.entries(FILES)) {
+      writeFileSync(join(folder, file), bytes);
+      await browser.evaluate(() => document.getElementById("saida").removeAttribute("data-status"));
+      await browser.choose(join(folder, file));
+      let shown = null;
+      for (const deadline = Date.now() + 60000; !shown && Date.now() < deadline;) {
+        shown = await browser.evaluate(() => {
+          const output = document.getElementById("saida");
+          return output.dataset.status && { text: output.textContent, status: output.dataset.status };
+        });
+      }
+      const want = printed(bytes);
+      const same = shown && shown.text === want.text && shown.status === want.status;
+      failures += same ? 0 : 1;
+      console.log(`${same ? "ok" : "FAILED"}: ${name}, ${file}`);
+      if (!same) console.log(`shown: ${JSON.stringify(shown)}\nwanted: ${JSON.stringify(want)}`);
+    }
+    const requests = (await browser.requests()).filter((url) => url !== pageUrl && !url.startsWith("blob:"));
+    failures += requests.length;
+    console.log(`${requests.length ? "FAILED" : "ok"}: ${name} makes no request ${requests.join(" ")}`);
+  } finally {
+    await browser.close();
+  }
+}
+rmSync(folder, { recursive: true });
+process.exitCode = failures ? 1 : 0;
