@@ -1,9 +1,6 @@
-// The page as a user meets it: opened from a folder on disk in Chromium, Firefox and WebKitGTK
-// (Safari's engine), a file chosen through its input, then another, without reloading. What it
-// shows must be what the native program prints for the same file in a UTF-8 terminal, and the
-// page may make no request.
-//
-// Usage: node browser_test.mjs PAGE NATIVE_PROGRAM [BROWSER ...]   (under a display: xvfb-run)
+// The page opened from disk in Chromium, Firefox and WebKitGTK; three files chosen one after
+// another must show what the native program prints for each in a UTF-8 terminal, and the page
+// may make no request. Usage: node browser_test.mjs PAGE NATIVE_PROGRAM [BROWSER ...]
 import { spawn, spawnSync } from "node:child_process";
 import { mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
@@ -13,19 +10,16 @@ import puppeteer from "puppeteer-core";
 
 const [page, native, ...chosen] = process.argv.slice(2);
 const pageUrl = pathToFileURL(resolve(page)).href;
-const here = new URL(".", import.meta.url).pathname;
-// A file of each path the program takes: read in full, malformed, not text.
-const FILES = {
-  "NSuica.in": readFileSync(join(here, "../../examples/NSuica.in")),
+const FILES = {  // read in full, malformed, not text
+  "NSuica.in": readFileSync(new URL("../../examples/NSuica.in", import.meta.url)),
   "notas.txt": Buffer.from("1, 2-3,4-5,6,7-8\n7 , 1-2,3-4,5,6-7\n1, 2\u22123,4-5,6,7-8 S\u00e3o\n"),
   "NSuica.pdf": Buffer.from("%PDF-1.7\n%\xe2\xe3\xcf\xd3\n1 0 obj\n", "latin1"),
 };
+const folder = mkdtempSync(join(tmpdir(), "nsuica-chosen-"));
 
-function printed(bytes) {
-  const folder = mkdtempSync(join(tmpdir(), "nsuica-native-"));
-  writeFileSync(join(folder, "NSuica.in"), bytes);
+function printed(file) {
+  writeFileSync(join(folder, "NSuica.in"), FILES[file]);
   const run = spawnSync(resolve(native), { cwd: folder, input: "", env: { LANG: "C.UTF-8" } });
-  rmSync(folder, { recursive: true });
   return { text: run.stdout.toString(), status: String(run.status) };
 }
 
@@ -34,13 +28,9 @@ async function viaPuppeteer(options) {
   const tab = await browser.newPage();
   const requests = [];
   tab.on("request", (r) => requests.push(r.url()));
-  return {
-    open: (url) => tab.goto(url),
+  return { open: (url) => tab.goto(url), evaluate: (code) => tab.evaluate(code),
     choose: async (file) => (await tab.$("#arquivo")).uploadFile(file),
-    evaluate: (code) => tab.evaluate(code),
-    requests: async () => requests,
-    close: () => browser.close(),
-  };
+    requests: async () => requests, close: () => browser.close() };
 }
 
 // WebKitGTK has no driver on npm: its own WebDriver server, spoken to over HTTP.
@@ -48,39 +38,24 @@ async function viaWebDriver() {
   const port = 20000 + (process.pid % 20000);
   const server = spawn("WebKitWebDriver", [`--port=${port}`], { stdio: "ignore" });
   const call = async (method, path, body) => {
-    const answer = await fetch(`http://127.0.0.1:${port}${path}`,
-      { method, body: body && JSON.stringify(body), signal: AbortSignal.timeout(60000) });
+    const answer = await fetch(`http://127.0.0.1:${port}${path}`, { method,
+      body: body && JSON.stringify(body), signal: AbortSignal.timeout(60000) });
     const { value } = await answer.json();
     if (!answer.ok) throw new Error(`WebDriver ${path}: ${JSON.stringify(value)}`);
     return value;
   };
-  for (let tries = 0; ; ++tries) {
-    try {
-      await call("GET", "/status");
-      break;
-    } catch (error) {
-      if (tries === 50) throw error;
-      await new Promise((done) => setTimeout(done, 100));
-    }
-  }
-  const { sessionId } = await call("POST", "/session", { capabilities: { alwaysMatch: {
-    "webkitgtk:browserOptions": { args: ["--automation"] } } } });
-  const session = `/session/${sessionId}`;
-  const evaluate = (code) => call("POST", `${session}/execute/sync`,
-    { script: `return (${code})()`, args: [] });
-  return {
-    open: (url) => call("POST", `${session}/url`, { url }),
+  for (let tries = 50; await call("GET", "/status").then(() => false, () => --tries > 0);)
+    await new Promise((done) => setTimeout(done, 100));
+  const session = `/session/${(await call("POST", "/session", { capabilities: { alwaysMatch: {
+    "webkitgtk:browserOptions": { args: ["--automation"] } } } })).sessionId}`;
+  const evaluate = (code) => call("POST", `${session}/execute/sync`, { script: `return (${code})()`, args: [] });
+  return { open: (url) => call("POST", `${session}/url`, { url }), evaluate,
     choose: async (file) => {
       const input = await call("POST", `${session}/element`, { using: "css selector", value: "#arquivo" });
       await call("POST", `${session}/element/${Object.values(input)[0]}/value`, { text: file });
     },
-    evaluate,
     requests: () => evaluate(() => performance.getEntriesByType("resource").map((e) => e.name)),
-    close: async () => {
-      await call("DELETE", session);
-      server.kill();
-    },
-  };
+    close: () => call("DELETE", session).finally(() => server.kill()) };
 }
 
 const BROWSERS = {
@@ -91,14 +66,17 @@ const BROWSERS = {
   webkit: viaWebDriver,
 };
 
-const folder = mkdtempSync(join(tmpdir(), "nsuica-chosen-"));
 let failures = 0;
+const check = (ok, what, detail = "") => {
+  failures += ok ? 0 : 1;
+  console.log(`${ok ? "ok" : "FAILED"}: ${what}${ok ? "" : detail}`);
+};
 for (const name of chosen.length ? chosen : Object.keys(BROWSERS)) {
   const browser = await BROWSERS[name]();
   try {
     await browser.open(pageUrl);
-    for (const [file, bytes] of Object.entries(FILES)) {
-      writeFileSync(join(folder, file), bytes);
+    for (const file of Object.keys(FILES)) {
+      writeFileSync(join(folder, file), FILES[file]);
       await browser.evaluate(() => document.getElementById("saida").removeAttribute("data-status"));
       await browser.choose(join(folder, file));
       let shown = null;
@@ -108,15 +86,12 @@ for (const name of chosen.length ? chosen : Object.keys(BROWSERS)) {
           return output.dataset.status && { text: output.textContent, status: output.dataset.status };
         });
       }
-      const want = printed(bytes);
-      const same = shown && shown.text === want.text && shown.status === want.status;
-      failures += same ? 0 : 1;
-      console.log(`${same ? "ok" : "FAILED"}: ${name}, ${file}`);
-      if (!same) console.log(`shown: ${JSON.stringify(shown)}\nwanted: ${JSON.stringify(want)}`);
+      const want = printed(file);
+      check(shown?.text === want.text && shown?.status === want.status, `${name}, ${file}`,
+        `\nshown: ${JSON.stringify(shown)}\nwanted: ${JSON.stringify(want)}`);
     }
     const requests = (await browser.requests()).filter((url) => url !== pageUrl && !url.startsWith("blob:"));
-    failures += requests.length;
-    console.log(`${requests.length ? "FAILED" : "ok"}: ${name} makes no request ${requests.join(" ")}`);
+    check(requests.length === 0, `${name} makes no request`, `: ${requests.join(" ")}`);
   } finally {
     await browser.close();
   }
