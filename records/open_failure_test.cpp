@@ -129,7 +129,7 @@ TEST(OpenFailure, SaysWhereAndWhyAndNamesAFileThatIsNearlyTheOne) {
          ": e uma pasta, nao um arquivo.",
          ""},
         // A program run from inside an archive, in the folder that the archiver put it in.
-        {.what = "Explorer", .error = ENOENT, .why = in_zip, .in = "Temp12_nsuica-1.1.zip/nsuica"},
+        {.what = "Explorer", .error = ENOENT, .why = in_zip, .in = "Temp109_nsuica-1.1.zip/nsuica"},
         {.what = "7-Zip", .error = ENOENT, .why = in_zip, .in = "7zO4A1B2C3D"},
         {.what = "WinRAR", .error = ENOENT, .why = in_zip, .in = "rar$exa12.345/exemplo"},
         {.what = "none",
