@@ -90,6 +90,7 @@ TEST(UserText, TakesWindowsNamesInUtf8AndAnUnpairedSurrogateAsOneMark) {
         {L"\xD83D\xDE00", "\xF0\x9F\x98\x80"},
         {L"\u07FF\u0800", "\xDF\xBF\xE0\xA0\x80"},  // the last of two bytes, the first of three
         {L"\xDBFF\xDC00", "\xF4\x8F\xB0\x80"},      // the last high and the first low surrogate
+        {L"\xD800\xDFFF", "\xF0\x90\x8F\xBF"},      // the first high and the last low surrogate
         {L"\xDFFF\xD800", "??"},  // the last surrogate, then the first, each unpaired
         {L"a\xD83D"
          L"b\xDE00",
