@@ -18,8 +18,7 @@ const [page, native] = process.argv.slice(2);
 const folder = mkdtempSync(join(tmpdir(), "nsuica-bench-"));
 
 const browser = await puppeteer.launch({ headless: true, executablePath: "/usr/bin/chromium",
-  args: ["--no-sandbox", "--disable-gpu", "--disable-background-networking",
-    "--disable-component-update", "--disable-sync", "--no-first-run"] });
+  args: ["--no-sandbox", "--disable-component-update"] });
 const tab = await browser.newPage();
 await tab.goto(pathToFileURL(resolve(page)).href);
 
