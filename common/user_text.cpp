@@ -158,9 +158,10 @@ void write_user_text(std::FILE* out, std::string_view text) {
 }
 
 #ifdef _WIN32
-std::size_t utf8_of(const wchar_t* text, std::size_t size, char* utf8) {
-    std::size_t out = 0;
-    const auto put = [utf8, &out](std::uint32_t value) { utf8[out++] = static_cast<char>(value); };
+std::string utf8_of(std::wstring_view text) {
+    std::string utf8;
+    const auto put = [&utf8](std::uint32_t value) { utf8 += static_cast<char>(value); };
+    const std::size_t size = text.size();
     for (std::size_t i = 0; i < size; ++i) {
         std::uint32_t code = static_cast<std::uint16_t>(text[i]);
         if (code >= 0xD800 && code <= 0xDBFF && i + 1 < size) {
@@ -184,6 +185,6 @@ std::size_t utf8_of(const wchar_t* text, std::size_t size, char* utf8) {
             put(0x80 | ((code >> 6U) & 0x3FU)), put(0x80 | (code & 0x3FU));
         }
     }
-    return out;
+    return utf8;
 }
 #endif

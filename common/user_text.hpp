@@ -6,6 +6,10 @@
 #include <span>
 #include <string_view>
 
+#ifdef _WIN32
+#include <string>
+#endif
+
 // The user's own text (a folder's name, a file's, a line of their file) as the console can
 // show it: in UTF-8, or as the bytes the system keeps it in. The program's own words are plain
 // ASCII and never pass through here.
@@ -47,8 +51,7 @@ std::size_t whole_characters(std::string_view text, std::size_t limit);
 void write_user_text(std::FILE* out, std::string_view text);
 
 #ifdef _WIN32
-// Writes into `utf8`, which has room for 3 bytes a unit, the UTF-16 `text` as UTF-8, and
-// returns how many bytes that is. An unpaired surrogate becomes the one byte 0xFF, which no
-// UTF-8 holds, so that it is shown as one '?'.
-std::size_t utf8_of(const wchar_t* text, std::size_t size, char* utf8);
+// The UTF-16 `text` as UTF-8. An unpaired surrogate becomes the one byte 0xFF, which no UTF-8
+// holds, so that it is shown as one '?'. Throws std::bad_alloc when memory runs out.
+std::string utf8_of(std::wstring_view text);
 #endif

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <new>
 #include <string_view>
 #include <type_traits>
 
@@ -46,11 +47,11 @@ struct FileName {
 // Writes a name or a path as the user wrote it, where the output can show it.
 void write_name(std::FILE* out, const Unit* text, std::size_t size) {
 #ifdef _WIN32
-    // In UTF-8: at most three bytes a UTF-16 unit.
-    auto* utf8 = static_cast<char*>(std::malloc(3 * size + 1));
-    if (utf8 == nullptr) return;
-    write_user_text(out, std::string_view(utf8, utf8_of(text, size, utf8)));
-    std::free(utf8);
+    // Where memory runs out the name is left out, as the folder is where it cannot be found.
+    try {
+        write_user_text(out, utf8_of({text, size}));
+    } catch (const std::bad_alloc&) {
+    }
 #else
     write_user_text(out, std::string_view(text, size));
 #endif

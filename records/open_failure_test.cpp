@@ -65,6 +65,12 @@ TEST(OpenFailure, SaysWhereAndWhyAndNamesAFileThatIsNearlyTheOne) {
     const std::string forbidden = ": sem permissao para ler o arquivo.";
     const std::string in_zip =
         missing + "\n  O programa roda dentro do zip: extraia-o todo e ponha NSuica.in junto dele.";
+    // "Folder of Japanese" in Japanese, ten times: three bytes of UTF-8 for each UTF-16 unit.
+    std::string japanese;
+    for (int i = 0; i < 10; ++i)
+        japanese +=
+            "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE"
+            "\xE3\x83\x95\xE3\x82\xA9\xE3\x83\xAB\xE3\x83\x80";
     const Case kCases[] = {
         {"missing", {}, ENOENT, ": o arquivo nao existe.", ""},
         {"Notepad's extension",
@@ -147,14 +153,24 @@ TEST(OpenFailure, SaysWhereAndWhyAndNamesAFileThatIsNearlyTheOne) {
          .why = missing,
          .unix_names = true,
          .in = std::string(150, 'a') + "/" + std::string(150, 'b')},
+        {.what = "a folder named in Japanese, 80 characters: 240 bytes, near a name's 255",
+         .error = ENOENT,
+         .why = missing,
+         .in = japanese},
+    };
+    // Paths in UTF-8 on every system: Windows would take a plain string in its code page.
+    const auto utf8 = [](const fs::path& p) {
+        const std::u8string s = p.u8string();
+        return std::string(s.begin(), s.end());
     };
     for (const Case& c : kCases) {
 #ifdef _WIN32
         if (c.unix_names) continue;
 #endif
         const ScratchFolder folder("case");
-        fs::create_directories(folder.path / c.in);
-        fs::current_path(folder.path / c.in);
+        const fs::path in = folder.path / std::u8string(c.in.begin(), c.in.end());
+        fs::create_directories(in);
+        fs::current_path(in);
         for (const std::string& name : c.files) {
             if (name.back() == '/') {
                 fs::create_directory(name.substr(0, name.size() - 1));
@@ -162,7 +178,7 @@ TEST(OpenFailure, SaysWhereAndWhyAndNamesAFileThatIsNearlyTheOne) {
                 std::ofstream(name) << "1, 2-3,4-5,6,7-8\n";
             }
         }
-        std::string want = "  " + (fs::current_path() / c.name).string() + c.why + "\n";
+        std::string want = "  " + utf8(fs::current_path() / c.name) + c.why + "\n";
         if (!c.near.empty()) {
             want += "  Nesta pasta ha \"" + c.near + "\": renomeie-o para " + c.name + ".\n";
         }
