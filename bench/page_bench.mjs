@@ -1,7 +1,10 @@
 // The page in headless Chromium, opened from disk: how long from choosing a file to its
 // result, and the longest that the page's main thread was held meanwhile (a timer that should
 // fire every 5 ms measures the gaps). Runs the example ten times, then a file of 100 MB of
-// random bytes once, whose output it checks against the native program's.
+// random bytes once, whose output it checks against the native program's. Then the editor:
+// in a file of 733 malformed entries, how long from the end of the pause after an edit to the
+// marks, and the longest hold while 20 characters are typed; and the longest hold while a file
+// of 1 MiB, every entry malformed, is opened, beside that of a bare textarea given its text.
 //
 // Usage: node bench/page_bench.mjs PAGE NATIVE_PROGRAM   (after `npm ci` in tests/browser)
 import { spawnSync } from "node:child_process";
@@ -68,6 +71,93 @@ const shown = await timed(big);
 const run = spawnSync(resolve(native), { cwd: join(folder, "aleatorio"), input: "", env: { LANG: "C.UTF-8" } });
 console.log(`100 MB of random bytes: ${(shown.ms / 1000).toFixed(2)} s, main thread held at most ` +
   `${shown.held.toFixed(1)} ms; output ${shown.text === run.stdout.toString() ? "the same as" : "NOT the same as"} the native program's`);
+
+// In the page: the longest gap between the firings of a 5 ms timer until `done()` holds, and
+// whether the result of a run shows with every one of `n` faults listed.
+await tab.evaluate(() => {
+  window.held = (done) => new Promise((end) => {
+    let last = performance.now();
+    let held = 0;
+    const tick = () => {
+      const now = performance.now();
+      held = Math.max(held, now - last);
+      last = now;
+      if (done()) end(held); else setTimeout(tick, 5);
+    };
+    tick();
+  });
+  window.listed = (n) => document.getElementById("saida").dataset.status !== undefined &&
+    document.querySelectorAll("#erros li").length === n;
+});
+
+const malformed = (n, entry) => Array.from({ length: n }, (_, i) => entry(i + 1)).join("");
+const edited = join(folder, "editado", "NSuica.in");
+mkdirSync(join(folder, "editado"));
+writeFileSync(edited, malformed(733, (k) => `${k}, 10-25,3-4,12,100;140\n`));
+await (await tab.$("#arquivo")).uploadFile(edited);
+await tab.waitForFunction(() => window.listed(733), { timeout: 60000 });
+const checks = [];
+for (let i = 0; i < 10; ++i) {
+  // The end of the pause is the editor's call of the page's check().
+  await tab.evaluate(() => {
+    const check = window.check;
+    const run = (window.bench = {});
+    window.check = (bytes) => {
+      window.check = check;
+      run.start = performance.now();
+      check(bytes);
+      new MutationObserver((_, observer) => {
+        if (!document.getElementById("saida").dataset.status) return;
+        if (document.querySelectorAll("#erros li").length !== 733) return;
+        run.end = performance.now();
+        observer.disconnect();
+      }).observe(document.body, { attributes: true, childList: true, subtree: true });
+    };
+  });
+  await tab.focus("#texto");
+  await tab.keyboard.press("End");
+  await (i % 2 ? tab.keyboard.press("Backspace") : tab.keyboard.type(" "));
+  await tab.waitForFunction(() => window.bench.end !== undefined, { timeout: 60000 });
+  checks.push(await tab.evaluate(() => window.bench.end - window.bench.start));
+}
+checks.sort((a, b) => a - b);
+console.log(`733 malformed entries, an edit: from the end of the pause to the marks, median ` +
+  `${checks[5].toFixed(1)} ms, slowest ${checks[9].toFixed(1)} ms over 10 edits`);
+// At the end of the first line: the entry there stays malformed, as before.
+await tab.evaluate(() => document.getElementById("texto").setSelectionRange(23, 23));
+await tab.evaluate(() => { window.typed = false; });
+const typing = tab.evaluate(() => window.held(() => window.typed && window.listed(733)));
+await tab.keyboard.type("abcdefghij0123456789", { delay: 50 });
+await tab.evaluate(() => { window.typed = true; });
+console.log(`typing 20 characters, one every 50 ms, into it, then its check: main thread held ` +
+  `at most ${(await typing).toFixed(1)} ms`);
+
+// About 20,000 entries of some 50 bytes, each malformed at its last separator, just under 1 MiB.
+const large = join(folder, "grande", "NSuica.in");
+mkdirSync(join(folder, "grande"));
+const entry = (k) => `${k}, ${1000 + k}-${2500 + k},${300 + k}-${400 + k},${1200 + k},${10000 + k};${14000 + k}\n`;
+let entries = 0;
+for (let size = 0; size + entry(entries + 1).length < 1024 * 1024; size += entry(++entries).length);
+writeFileSync(large, malformed(entries, entry));
+// The edits above are not saved: the page asks before it opens another file.
+tab.on("dialog", (dialog) => dialog.accept());
+await tab.evaluate(() => { document.getElementById("saida").removeAttribute("data-status"); });
+const opening = tab.evaluate((n) => window.held(() => window.listed(n)), entries);
+await (await tab.$("#arquivo")).uploadFile(large);
+const openHeld = await opening;
+const bare = await tab.evaluate(async (text) => {
+  const area = document.body.appendChild(document.createElement("textarea"));
+  let shown = false;
+  const holding = window.held(() => shown);
+  area.value = text;
+  requestAnimationFrame(() => requestAnimationFrame(() => { shown = true; }));
+  const gap = await holding;
+  area.remove();
+  return gap;
+}, readFileSync(large, "utf8"));
+console.log(`${entries} malformed entries, ${readFileSync(large).length} bytes, opened: main ` +
+  `thread held at most ${openHeld.toFixed(1)} ms; a bare textarea given the text, ` +
+  `${bare.toFixed(1)} ms`);
 console.log(`page: ${readFileSync(page).length} bytes`);
 await browser.close();
 rmSync(folder, { recursive: true });

@@ -9,14 +9,17 @@ target_link_options(nsuica PRIVATE -sNODERAWFS=1 -sSINGLE_FILE=1 -sEXIT_RUNTIME=
                     --pre-js ${PROJECT_SOURCE_DIR}/web/node.js)
 set_property(TARGET nsuica APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/web/node.js)
 
-add_executable(nsuica_worker driver/main.cpp)
+# The page's program has a second entry point, which lists every fault for its editor; it is
+# loaded by Node too, where the program tests hold that list to the program's reports.
+add_executable(nsuica_worker driver/main.cpp web/faults.cpp)
 target_link_libraries(nsuica_worker PRIVATE nsuica_records nsuica_weights nsuica_common
                                             nsuica_warnings)
 # No eval: the page's policy allows compiling WebAssembly, never script from a string. And
 # no fetch, not even of the inline WebAssembly: it is compiled at once, as a worker may.
 target_link_options(nsuica_worker PRIVATE
-  -Oz -sENVIRONMENT=worker -sMODULARIZE=1 -sEXPORT_NAME=nsuica -sSINGLE_FILE=1 -sEXIT_RUNTIME=1
-  -sWASM_ASYNC_COMPILATION=0 -sDYNAMIC_EXECUTION=0 -sEXPORTED_RUNTIME_METHODS=FS,ENV -lworkerfs.js)
+  -Oz -sENVIRONMENT=worker,node -sMODULARIZE=1 -sEXPORT_NAME=nsuica -sSINGLE_FILE=1 -sEXIT_RUNTIME=1
+  -sWASM_ASYNC_COMPILATION=0 -sDYNAMIC_EXECUTION=0 -sEXPORTED_RUNTIME_METHODS=FS,ENV
+  -sEXPORTED_FUNCTIONS=_main,_nsuica_faults -lworkerfs.js)
 
 set(page ${PROJECT_NAME}-${PROJECT_VERSION}.html)
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
@@ -26,5 +29,6 @@ add_custom_command(
           $<TARGET_FILE:nsuica_worker> ${PROJECT_VERSION} ${page}
   COMMAND sh -c "\"$1\" -E sha256sum \"$2\" > \"$2.sha256\"" sh ${CMAKE_COMMAND} ${page}
   DEPENDS nsuica_worker ${PROJECT_SOURCE_DIR}/web/nsuica.html ${PROJECT_SOURCE_DIR}/web/page.py
+          ${PROJECT_SOURCE_DIR}/web/worker.js ${PROJECT_SOURCE_DIR}/web/editor.js
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR} VERBATIM)
 add_custom_target(nsuica_page ALL DEPENDS ${CMAKE_BINARY_DIR}/${page})

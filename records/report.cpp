@@ -126,17 +126,8 @@ void write_excerpt(std::FILE* out, const Malformed& m) {
 }
 
 void write_malformed(std::FILE* out, const char* path, const Malformed& m) {
-    std::fprintf(out,
-                 "A entrada %" PRId64 " do arquivo %s esta mal formada (linha %" PRId64
-                 ", coluna %" PRId64 "): ",
-                 m.entry, path, m.line, m.column);
-    if (m.fault == Fault::out_of_range) {
-        std::fputs("numero fora do intervalo de -2147483648 a 2147483647.\n", out);
-    } else {
-        std::fprintf(out, "esperava %s, encontrou ", expected_text(m.fault));
-        write_found(out, m);
-        std::fputs(".\n", out);
-    }
+    report_malformed_headline(out, path, m);
+    std::fputc('\n', out);
     write_excerpt(out, m);
 }
 
@@ -157,6 +148,24 @@ const char* what_it_is(NotText kind) {
 
 }  // namespace
 
+void report_malformed_headline(std::FILE* out, const char* path, const Malformed& m) {
+    std::fprintf(out,
+                 "A entrada %" PRId64 " do arquivo %s esta mal formada (linha %" PRId64
+                 ", coluna %" PRId64 "): ",
+                 m.entry, path, m.line, m.column);
+    if (m.fault == Fault::out_of_range) {
+        std::fputs("numero fora do intervalo de -2147483648 a 2147483647.", out);
+    } else {
+        std::fprintf(out, "esperava %s, encontrou ", expected_text(m.fault));
+        write_found(out, m);
+        std::fputc('.', out);
+    }
+}
+
+void report_too_many(std::FILE* out, const char* path, std::int32_t capacity) {
+    std::fprintf(out, "O Arquivo %s tem mais de %" PRId32 " entradas.\n", path, capacity);
+}
+
 void report_scan_failure(std::FILE* out, const char* path, const ScanResult& r) {
     switch (r.end) {
         case ScanEnd::loaded:
@@ -164,7 +173,7 @@ void report_scan_failure(std::FILE* out, const char* path, const ScanResult& r) 
         case ScanEnd::malformed:
             break;
         case ScanEnd::too_many:
-            std::fprintf(out, "O Arquivo %s tem mais de %" PRId32 " entradas.\n", path, r.entries);
+            report_too_many(out, path, r.entries);
             return;
         case ScanEnd::utf16:
         case ScanEnd::utf32:
@@ -197,8 +206,5 @@ void report_scan_failure(std::FILE* out, const char* path, const ScanResult& r) 
                      more, r.untold_line);
     }
     // A file can hold too many entries besides: the table's capacity is told then too.
-    if (r.also_more_than > 0) {
-        std::fprintf(out, "O Arquivo %s tem mais de %" PRId32 " entradas.\n", path,
-                     r.also_more_than);
-    }
+    if (r.also_more_than > 0) report_too_many(out, path, r.also_more_than);
 }

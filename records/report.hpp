@@ -11,6 +11,12 @@
 // it lies, and a caret under its column; then one that counts those not told.
 void report_scan_failure(std::FILE* out, const char* path, const ScanResult& r);
 
+// The first line of a malformed entry's report, where and why, without its line break.
+void report_malformed_headline(std::FILE* out, const char* path, const Malformed& m);
+
+// The line that says that `path` holds more entries than the table's `capacity`.
+void report_too_many(std::FILE* out, const char* path, std::int32_t capacity);
+
 // A character that looks like one the pattern wants, or like nothing at all, as editors and
 // spreadsheets put them in place of a space, a hyphen, a comma, a sign or a digit. Where the
 // scan finds one, the report names it and says what it looks like.

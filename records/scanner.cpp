@@ -83,6 +83,7 @@ struct Cursor {
     std::array<Kept, 3> kept{};
     std::array<std::int64_t, 2> pins{};
     bool pinned = false;
+    const FaultListener* listener = nullptr;
 };
 
 std::int64_t offset(const Cursor& in) {
@@ -361,18 +362,18 @@ bool note_fault(Cursor& in, ScanResult& r, std::int64_t k, Mismatch miss, int fi
     if (in.line == line) skip_line(in);
     in.pinned = false;
     ++r.malformed_total;
-    if (r.malformed_total > std::ssize(r.told)) {
-        if (r.untold_line == 0) r.untold_line = miss.at.line;
-        return !ends;
-    }
-    Malformed& m = r.told[static_cast<std::size_t>(r.malformed_total - 1)];
-    m = {.entry = k,
-         .fault = miss.fault,
-         .found = found.bytes,
-         .found_size = found.size,
-         .line = miss.at.line,
-         .column = miss.at.offset - miss.at.line_start + 1};
+    const bool told = r.malformed_total <= std::ssize(r.told);
+    if (!told && r.untold_line == 0) r.untold_line = miss.at.line;
+    if (!told && in.listener == nullptr) return !ends;
+    Malformed m = {.entry = k,
+                   .fault = miss.fault,
+                   .found = found.bytes,
+                   .found_size = found.size,
+                   .line = miss.at.line,
+                   .column = miss.at.offset - miss.at.line_start + 1};
     show_line(in, miss.at, m);
+    if (told) r.told[static_cast<std::size_t>(r.malformed_total - 1)] = m;
+    if (in.listener != nullptr) in.listener->malformed(in.listener->context, m);
     return !ends;
 }
 
@@ -436,16 +437,24 @@ ScanResult scan(Cursor& in, RecordTable table) {
         skip_space(in);
         const int c = peek(in);
         if (c < 0) break;
+        // Where the first entry that has no slot starts is told to a listener.
+        const Mark start = k > capacity ? mark(in) : Mark{};
         std::array<std::int32_t, 8> number{};
         Mismatch miss;
         if (!read_entry(in, number, miss)) {
-            if (checked.malformed_total == 0) checked.entries = static_cast<std::int32_t>(k - 1);
+            if (checked.malformed_total == 0)
+                checked.entries =
+                    static_cast<std::int32_t>(std::min<std::int64_t>(k - 1, capacity));
             if (!note_fault(in, checked, k, miss, c)) break;
             continue;
         }
         if (in.source.failed) break;  // the last number may have been cut short
         if (k > capacity) {
-            if (checked.malformed_total == 0)
+            if (k == capacity + 1 && in.listener != nullptr) {
+                in.listener->beyond(in.listener->context, k, start.line,
+                                    start.offset - start.line_start + 1);
+            }
+            if (checked.malformed_total == 0 && in.listener == nullptr)
                 return {.end = ScanEnd::too_many, .entries = capacity};
             checked.also_more_than = capacity;
         } else if (checked.malformed_total == 0) {
@@ -453,6 +462,8 @@ ScanResult scan(Cursor& in, RecordTable table) {
             table.slot[k] = make_record(static_cast<std::int32_t>(k), number);
         }
     }
+    if (checked.malformed_total == 0 && checked.also_more_than > 0 && !in.source.failed)
+        return {.end = ScanEnd::too_many, .entries = capacity};
     if (checked.malformed_total == 0) return ended(in, static_cast<std::int32_t>(k - 1));
     if (in.source.failed) return ended(in, checked.entries);
     return checked;
@@ -460,15 +471,17 @@ ScanResult scan(Cursor& in, RecordTable table) {
 
 }  // namespace
 
-ScanResult scan_records(std::span<const char> text, RecordTable table) {
+ScanResult scan_records(std::span<const char> text, RecordTable table,
+                        const FaultListener* listener) {
     // The text is copied a window at a time, so that each window can end in a sentinel.
     std::array<char, 4096> buffer{};
-    Cursor in{.buffer = buffer, .source = {.text = text}};
+    Cursor in{.buffer = buffer, .source = {.text = text}, .listener = listener};
     return scan(in, table);
 }
 
-ScanResult scan_records(std::FILE* stream, std::span<char> buffer, RecordTable table) {
+ScanResult scan_records(std::FILE* stream, std::span<char> buffer, RecordTable table,
+                        const FaultListener* listener) {
     if (buffer.size() < SCAN_MIN_BUFFER) return {.end = ScanEnd::unreadable};
-    Cursor in{.buffer = buffer, .source = {.stream = stream}};
+    Cursor in{.buffer = buffer, .source = {.stream = stream}, .listener = listener};
     return scan(in, table);
 }

@@ -82,15 +82,29 @@ struct ScanResult {
     int error = 0;  // with `unreadable` and `read_error`: the C library's errno, when known
 };
 
+// For a caller that marks every fault (the page's editor), not only the first ones: told of
+// each where the scan meets it. `malformed` takes every entry that does not match, its line as
+// the scan read it included; `beyond` the first whole entry that the table has no slot for,
+// by its number and where its first byte stands. With a listener, that entry does not end the
+// scan: the rest of the input is checked, as after a malformed entry.
+struct FaultListener {
+    void* context = nullptr;
+    void (*malformed)(void* context, const Malformed& m) = nullptr;
+    void (*beyond)(void* context, std::int64_t entry, std::int64_t line,
+                   std::int64_t column) = nullptr;
+};
+
 // Scans entries of the pattern "%d, %d-%d,%d-%d,%d,%d-%d" into slots 1, 2, 3... of `table`.
 // Entries are delimited by the pattern, not by lines. From the first entry that does not
 // match, nothing more is stored: the rest of the input is only checked. Never touches slot 0
 // nor any slot past the last entry stored.
-ScanResult scan_records(std::span<const char> text, RecordTable table);
+ScanResult scan_records(std::span<const char> text, RecordTable table,
+                        const FaultListener* listener = nullptr);
 
 // A stream's buffer smaller than this reads nothing: the stream is reported unreadable.
 constexpr std::size_t SCAN_MIN_BUFFER = 16;
 
 // The same, reading `stream` through `buffer`, so input of any size is scanned in constant
 // memory. A failed read is never taken for the end of the file.
-ScanResult scan_records(std::FILE* stream, std::span<char> buffer, RecordTable table);
+ScanResult scan_records(std::FILE* stream, std::span<char> buffer, RecordTable table,
+                        const FaultListener* listener = nullptr);

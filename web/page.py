@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
 """Writes the page: web/nsuica.html with the program (emscripten's script, its WebAssembly
-inline) in place of @PROGRAM@, the version in place of @PROJECT_VERSION@, and the hashes that
-its Content-Security-Policy allows for its one script and its one style.
+inline) in place of @PROGRAM@, the worker's script (web/worker.js) and the editor's
+(web/editor.js) in place of @WORKER@ and @EDITOR@, the version in place of @PROJECT_VERSION@,
+and the hashes that its Content-Security-Policy allows for its one script and its one style.
 
 Usage: page.py TEMPLATE PROGRAM VERSION OUT"""
 
 import base64
 import hashlib
+import os
 import re
 import sys
 
@@ -18,12 +20,17 @@ def csp_hash(text):
 def main(template, program, version, out):
     with open(template, encoding="utf-8") as f:
         page = f.read()
-    with open(program, encoding="utf-8") as f:
-        code = f.read()
-    # The program stands inside a <script> element: a closing tag in it would end the element.
-    if "</script" in code.lower():
-        sys.exit(f"page.py: {program} holds '</script', which would end the page's script early")
-    page = page.replace("@PROJECT_VERSION@", version).replace("@PROGRAM@", code.strip())
+    folder = os.path.dirname(template)
+    parts = {"@PROGRAM@": program, "@WORKER@": os.path.join(folder, "worker.js"),
+             "@EDITOR@": os.path.join(folder, "editor.js")}
+    page = page.replace("@PROJECT_VERSION@", version)
+    for mark, path in parts.items():
+        with open(path, encoding="utf-8") as f:
+            code = f.read()
+        # Each stands inside a <script> element: a closing tag in it would end the element.
+        if "</script" in code.lower():
+            sys.exit(f"page.py: {path} holds '</script', which would end the page's script early")
+        page = page.replace(mark, code.strip())
     scripts = re.findall(r"<script>(.*?)</script>", page, re.S)
     styles = re.findall(r"<style>(.*?)</style>", page, re.S)
     if len(scripts) != 1 or len(styles) != 1:

@@ -1,0 +1,240 @@
+// The editor: the text of NSuica.in, the program's faults marked in it, and the file saved again
+// with only what the user changed. The program says where each fault is; the editor only marks
+// it, and asks the program again after an edit (check(), in the page's script).
+const editor = document.getElementById("texto");
+const margin = document.getElementById("margem");
+const marginLines = margin.appendChild(document.createElement("div"));
+const count = document.getElementById("contagem");
+const list = document.getElementById("erros");
+const notice = document.getElementById("aviso");
+const saveButton = document.getElementById("salvar");
+
+// A new text is saved with the line break of the system the browser runs on.
+const SYSTEM_BREAK = /Windows/.test(navigator.userAgent) ? "\r\n" : "\n";
+const PAUSE = 300;  // ms after the last keystroke before the text is checked again
+const LIST_PART = 250;  // list items made at a time, so that a long list never holds the page
+
+// A textarea turns every line break into "\n" and TextDecoder drops a byte-order mark: both are
+// noted when a file is opened, and put back when it is saved.
+let lineBreak = SYSTEM_BREAK;
+let byteOrderMark = false;
+let unsaved = false;
+let lineCount = 1;
+let faults = [];  // of the text last checked, in file order: { line, column, text }
+let faultLines = new Set();
+let listing = 0;  // which list is being made: a newer one stops an older one part way
+let pause = 0;
+
+// The text of a file's bytes, with how its lines end, or null when the editor could not give
+// the same bytes back: a file that is not UTF-8, or that holds a NUL (UTF-16 or UTF-32 without
+// a byte-order mark).
+function textOf(bytes) {
+  let text;
+  try {
+    text = new TextDecoder("utf-8", { fatal: true, ignoreBOM: true }).decode(bytes);
+  } catch {
+    return null;
+  }
+  if (text.includes("\0")) return null;
+  const bom = text.startsWith("\uFEFF");
+  if (bom) text = text.slice(1);
+  const breaks = { "\r\n": 0, "\n": 0, "\r": 0 };
+  for (const [found] of text.matchAll(/\r\n|\n|\r/g)) ++breaks[found];
+  const kinds = Object.keys(breaks).filter((kind) => breaks[kind] > 0);
+  const most = kinds.sort((a, b) => breaks[b] - breaks[a])[0] ?? SYSTEM_BREAK;
+  return { text: text.replace(/\r\n?/g, "\n"), bom, lineBreak: most, mixed: kinds.length > 1 };
+}
+
+// The text as the file to save and to check: its own line breaks, its mark, in UTF-8.
+function bytesOfText() {
+  const text = lineBreak === "\n" ? editor.value : editor.value.replaceAll("\n", lineBreak);
+  return new TextEncoder().encode((byteOrderMark ? "\uFEFF" : "") + text).buffer;
+}
+
+const BREAK_NAMES = { "\r\n": "CR LF, como no Windows", "\n": "LF, como no Linux e no Mac",
+  "\r": "CR, como nos Macs antigos" };
+
+// Puts an opened file's text in the editor, ready for edits.
+function openText(opened) {
+  ({ lineBreak, bom: byteOrderMark } = opened);
+  editor.value = opened.text;
+  editor.disabled = saveButton.disabled = false;
+  unsaved = false;
+  notice.textContent = opened.mixed ? "As linhas deste arquivo terminam de modos diferentes. " +
+    `Ao salvar, todas terminam como a maioria delas: ${BREAK_NAMES[lineBreak]}.` : "";
+  countLines();
+}
+
+// Leaves the editor empty and closed, saying why in `reason`.
+function refuseText(reason) {
+  clearTimeout(pause);
+  editor.value = "";
+  editor.disabled = saveButton.disabled = true;
+  unsaved = false;
+  notice.textContent = reason;
+  showFaults(new Uint8Array(0));
+  count.textContent = "";
+  countLines();
+}
+
+// Whether the user would lose edits, after asking them when there are some.
+function mayDropText() {
+  return !unsaved || confirm("O texto tem mudancas que nao foram salvas. Deixar essas mudancas?");
+}
+
+function countLines() {
+  const text = editor.value;
+  let lines = 1;
+  for (let at = text.indexOf("\n"); at >= 0; at = text.indexOf("\n", at + 1)) ++lines;
+  lineCount = lines;
+  margin.style.minWidth = `${String(lines).length + 1}ch`;
+  drawMargin();
+}
+
+// The gutter holds the numbers of the lines in view alone, moved as the text scrolls: a file
+// of many lines costs no more than one screenful.
+function drawMargin() {
+  const height = parseFloat(getComputedStyle(editor).lineHeight);
+  const first = Math.floor(editor.scrollTop / height);
+  const shown = Math.min(lineCount - first, Math.ceil(editor.clientHeight / height) + 1);
+  const rows = [];
+  for (let n = first + 1; n <= first + shown; ++n) {
+    const row = document.createElement("div");
+    row.textContent = String(n);
+    if (faultLines.has(n)) row.className = "erro";
+    rows.push(row);
+  }
+  marginLines.replaceChildren(...rows);
+  marginLines.style.transform = `translateY(${first * height - editor.scrollTop}px)`;
+}
+
+// Shows the faults that the program listed for the text, as nsuica_faults writes them: one line
+// each, its line, column and words apart by tabs.
+function showFaults(bytes) {
+  const lines = new TextDecoder().decode(bytes).split("\n");
+  lines.pop();
+  faults = lines.map((line) => {
+    const [at, column, text] = line.split("\t");
+    return { line: Number(at), column: Number(column), text };
+  });
+  faultLines = new Set(faults.map((fault) => fault.line));
+  count.textContent = faults.length === 0 ? "Nenhum erro no texto."
+    : faults.length === 1 ? "1 erro no texto." : `${faults.length} erros no texto.`;
+  if (faults.length > 0) {
+    editor.setAttribute("aria-invalid", "true");
+  } else {
+    editor.removeAttribute("aria-invalid");
+  }
+  drawMargin();
+  const made = ++listing;
+  list.replaceChildren();
+  const makePart = (from) => {
+    if (made !== listing) return;
+    const part = document.createDocumentFragment();
+    const to = Math.min(from + LIST_PART, faults.length);
+    for (let i = from; i < to; ++i) {
+      const item = part.appendChild(document.createElement("li"));
+      item.dataset.linha = faults[i].line;
+      item.dataset.coluna = faults[i].column;
+      item.dataset.indice = i;
+      const button = item.appendChild(document.createElement("button"));
+      button.type = "button";
+      button.textContent = faults[i].text;
+    }
+    list.append(part);
+    if (to < faults.length) setTimeout(makePart, 0, to);
+  };
+  makePart(0);
+}
+
+// The bytes that a character takes in UTF-8: the program counts columns in bytes.
+function utf8Size(code) {
+  return code < 0x80 ? 1 : code < 0x800 ? 2 : code < 0x10000 ? 3 : 4;
+}
+
+// Where line `line`, column `column` of the program stands in the editor's text: the start and
+// end of the character there, or twice the place where a line or the text ends.
+function placeOf(line, column) {
+  const text = editor.value;
+  let at = 0;
+  for (let n = 1; n < line && at >= 0; ++n) at = text.indexOf("\n", at) + 1 || -1;
+  if (at < 0) return [text.length, text.length];
+  for (let bytes = column - 1; bytes > 0 && at < text.length && text[at] !== "\n";) {
+    const code = text.codePointAt(at);
+    bytes -= utf8Size(code);
+    at += code > 0xFFFF ? 2 : 1;
+  }
+  if (at >= text.length || text[at] === "\n") return [at, at];
+  return [at, at + (text.codePointAt(at) > 0xFFFF ? 2 : 1)];
+}
+
+// The line and column, as the program counts them, of a place in the editor's text.
+function lineAndColumn(place) {
+  const text = editor.value;
+  let line = 1;
+  for (let at = text.indexOf("\n"); at >= 0 && at < place; at = text.indexOf("\n", at + 1)) ++line;
+  const start = text.lastIndexOf("\n", place - 1) + 1;
+  return { line, column: new TextEncoder().encode(text.slice(start, place)).length + 1 };
+}
+
+function goToFault(index) {
+  const fault = faults[index];
+  const [start, end] = placeOf(fault.line, fault.column);
+  editor.focus();
+  editor.setSelectionRange(start, end);
+  const height = parseFloat(getComputedStyle(editor).lineHeight);
+  editor.scrollTop = Math.max(0, (fault.line - 1) * height - editor.clientHeight / 2);
+  for (const item of list.querySelectorAll("[aria-current]")) item.removeAttribute("aria-current");
+  list.children[index]?.setAttribute("aria-current", "true");
+  say(fault.text);
+}
+
+list.addEventListener("click", (event) => {
+  const item = event.target.closest("li");
+  if (item) goToFault(Number(item.dataset.indice));
+});
+
+// F8 and Shift+F8 go to the next and the previous fault, as in code editors, round the end.
+editor.addEventListener("keydown", (event) => {
+  if (event.key !== "F8" || faults.length === 0) return;
+  event.preventDefault();
+  const here = lineAndColumn(editor.selectionStart);
+  const order = (f) => f.line - here.line || f.column - here.column;
+  let index;
+  if (event.shiftKey) {
+    index = faults.findLastIndex((f) => order(f) < 0);
+    if (index < 0) index = faults.length - 1;
+  } else {
+    index = faults.findIndex((f) => order(f) > 0);
+    if (index < 0) index = 0;
+  }
+  goToFault(index);
+});
+
+editor.addEventListener("input", () => {
+  unsaved = true;
+  countLines();
+  outdated();
+  clearTimeout(pause);
+  pause = setTimeout(() => check(bytesOfText()), PAUSE);
+});
+editor.addEventListener("scroll", drawMargin);
+addEventListener("resize", drawMargin);
+
+saveButton.addEventListener("click", () => {
+  const link = document.createElement("a");
+  link.href = URL.createObjectURL(new Blob([bytesOfText()], { type: "application/octet-stream" }));
+  link.download = "NSuica.in";
+  link.click();
+  setTimeout(() => URL.revokeObjectURL(link.href), 60000);
+  unsaved = false;
+  say("O texto foi salvo como NSuica.in, na pasta de downloads do navegador.");
+});
+
+addEventListener("beforeunload", (event) => {
+  if (!unsaved) return;
+  event.preventDefault();
+  event.returnValue = "";
+});
+
+countLines();
