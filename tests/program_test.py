@@ -11,14 +11,17 @@ for another machine (qemu, wine); the program is appended to it. OPTIONS:
   --no-preload=WHY    why there is none here: the cases that need it are skipped
   --sanitized         the program runs under AddressSanitizer
   --node              the program is WebAssembly, run by Node on Node's file system
+  --page=PROGRAM      the page's program (WebAssembly, with its fault list), run by Node
 TEST names a test method (ProgramTest.test_missing); without one, every test runs.
 --list prints the names of every test method, one a line.
 """
 
 import dataclasses
 import errno
+import json
 import os
 import pwd
+import re
 import select
 import shlex
 import shutil
@@ -54,6 +57,7 @@ PRELOAD = ""
 NO_PRELOAD = "no library to preload was given"
 SANITIZED = False
 NODE = False
+PAGE = ""
 
 
 def entries(n):
@@ -385,6 +389,17 @@ RUNS = {
 }
 
 
+# Files that the page lists every fault of: their bytes, where the entry past the table's
+# capacity starts, and how many malformed entries the program stops before.
+PAGE_LISTS = (
+    (b"".join(b"7 , 1-2,3-4,5,6-7\n" if k in BAD else entries(1) for k in range(1, 11)), None, 0),
+    ("\ufeff1, 2-3,4\u22125,6,7-8\r\n\r\n7 , 1\r\n1".encode(), None, 0),
+    (entries(2) + b"1; 2\n" + entries(740) + b"  x\n", (734, 1), 0),
+    (entries(800) + b"x\n", (734, 1), 1),
+)
+TOLD = re.compile(r"^E mais (\d+|uma) entradas? mal formadas?, (?:a primeira )?na linha (\d+)\.$", re.M)
+
+
 class ProgramTest(unittest.TestCase):
     def setUp(self):
         scratch = tempfile.TemporaryDirectory(prefix="nsuica-run-")
@@ -547,6 +562,37 @@ class ProgramTest(unittest.TestCase):
         child.unread_input()
 
 
+    def test_the_pages_fault_list_holds_every_fault_that_the_program_reports(self):
+        if not PAGE:
+            self.skipTest("the page's program is built for WebAssembly alone")
+        here = os.path.dirname(os.path.abspath(__file__))
+        for data, beyond, stopped_before in PAGE_LISTS:
+            with self.subTest(file=data[:30]):
+                self.write_input(data)
+                console = Child(self.folder, env=UTF8_TERMINAL, stdin_at_end=True)
+                status = console.finish()
+                page = json.loads(subprocess.run(
+                    ["node", os.path.join(here, "page_faults.mjs"), PAGE,
+                     os.path.join(here, "..", "web", "worker.js"), self.input_file],
+                    capture_output=True, timeout=PATIENCE).stdout)
+                out = console.out.decode("latin-1")
+                self.assertEqual((page["output"], page["status"]), (out, status))
+                items = [line.split("\t") for line in page["faults"].splitlines()]
+                self.assertEqual(items, sorted(items, key=lambda i: (int(i[0]), int(i[1]))))
+                malformed = [i for i in items if i[2].startswith("A entrada ")]
+                told = [line for line in out.splitlines() if line.startswith("A entrada ")]
+                self.assertEqual([words for _, _, words in malformed[: len(told)]], told)
+                for line, column, words in malformed:
+                    self.assertIn(f"(linha {line}, coluna {column})", words)
+                more = TOLD.search(out)
+                counted = 0 if more is None else 1 if more[1] == "uma" else int(more[1])
+                self.assertEqual(len(malformed), len(told) + counted + stopped_before)
+                if more:
+                    self.assertEqual(malformed[5][0], more[2])
+                want = [[str(beyond[0]), str(beyond[1]), MESSAGES["too_many"].strip()]] if beyond else []
+                self.assertEqual([i for i in items if i not in malformed], want)
+
+
 def _case(run):
     return lambda self: self.expect_run(run)
 
@@ -556,7 +602,7 @@ for _name, _run in RUNS.items():
 
 
 def main(argv):
-    global PROGRAM, WINDOWS, PRELOAD, NO_PRELOAD, SANITIZED, NODE
+    global PROGRAM, WINDOWS, PRELOAD, NO_PRELOAD, SANITIZED, NODE, PAGE
     if argv == ["--list"]:
         loader = unittest.TestLoader()
         print("\n".join(f"ProgramTest.{name}" for name in loader.getTestCaseNames(ProgramTest)))
@@ -583,6 +629,8 @@ def main(argv):
             SANITIZED = True
         elif option == "--node":
             NODE = True
+        elif option.startswith("--page="):
+            PAGE = os.path.abspath(option.split("=", 1)[1])
         elif option.startswith("--"):
             print(f"program_test.py: unknown option {option}", file=sys.stderr)
             return 2

@@ -1,8 +1,11 @@
-// The page opened from disk in Chromium, Firefox and WebKitGTK; three files chosen one after
-// another must show what the native program prints for each in a UTF-8 terminal, and the page
-// may make no request. Usage: node browser_test.mjs PAGE NATIVE_PROGRAM [BROWSER ...]
+// The page opened from disk in Chromium, Firefox and WebKitGTK; files chosen one after another
+// must show what the native program prints for each in a UTF-8 terminal, and in the editor
+// the faults that it reports, or no text where the editor could not give the file back. The
+// last file is then mended with real keys and saved, and the page may make no request.
+// Usage: node browser_test.mjs PAGE NATIVE_PROGRAM [BROWSER ...]
+import axe from "axe-core";
 import { spawn, spawnSync } from "node:child_process";
-import { mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
+import { existsSync, mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join, resolve } from "node:path";
 import { pathToFileURL } from "node:url";
@@ -10,17 +13,47 @@ import puppeteer from "puppeteer-core";
 
 const [page, native, ...chosen] = process.argv.slice(2);
 const pageUrl = pathToFileURL(resolve(page)).href;
-const FILES = {  // read in full, malformed, not text
+// Seven faults, two of them mended later by deleting the space before their comma.
+const seven = (mended = 0) => Buffer.from("\ufeff" + Array.from({ length: 12 }, (_, i) =>
+  i % 3 || i / 3 < mended ? "7, 1-2,3-4,5,6-7\r\n" : "7 , 1-2,3-4,5,6-7\r\n").join("") +
+  "1\r\n8, 9-4\r\n1, 2-x\r\n");
+const FILES = {  // read in full, malformed, not text, not UTF-8, over 1 MiB, then the one to mend
   "NSuica.in": readFileSync(new URL("../../examples/NSuica.in", import.meta.url)),
   "notas.txt": Buffer.from("1, 2-3,4-5,6,7-8\n7 , 1-2,3-4,5,6-7\n1, 2\u22123,4-5,6,7-8 S\u00e3o\n"),
   "NSuica.pdf": Buffer.from("%PDF-1.7\n%\xe2\xe3\xcf\xd3\n1 0 obj\n", "latin1"),
+  "utf16.txt": Buffer.from("\ufeff1, 2-3,4-5,6,7-8\r\n", "utf16le"),
+  "grande.in": Buffer.from("\n".repeat(1100000) + "7 , 1\n"),
+  "sete.in": seven(),
 };
+const EDITABLE = ["NSuica.in", "notas.txt", "sete.in"];
 const folder = mkdtempSync(join(tmpdir(), "nsuica-chosen-"));
+const downloads = join(folder, "baixados");
 
-function printed(file) {
-  writeFileSync(join(folder, "NSuica.in"), FILES[file]);
+// What the page must show for `bytes`: the native program's output and status, whether the
+// editor is closed, the words of the faults told, and how many there are in all.
+function printed(bytes, editable = true) {
+  writeFileSync(join(folder, "NSuica.in"), bytes);
   const run = spawnSync(resolve(native), { cwd: folder, input: "", env: { LANG: "C.UTF-8" } });
-  return [run.stdout.toString(), String(run.status)];
+  const out = run.stdout.toString();
+  const told = editable ? out.split("\n").filter((line) => line.startsWith("A entrada ")) : [];
+  const more = Number(/^E mais (\d+)/m.exec(out)?.[1] ?? 0);
+  return JSON.stringify([out, String(run.status), !editable, told, told.length + more, true]);
+}
+const shown = () => ((items) => [document.getElementById("saida").textContent,
+  document.getElementById("saida").dataset.status, document.getElementById("texto").disabled,
+  items.slice(0, 5).map((item) => item.textContent), items.length, items.every((item) =>
+    item.textContent.includes(`(linha ${item.dataset.linha}, coluna ${item.dataset.coluna})`))])(
+  [...document.querySelectorAll("#erros li")]);
+
+// Whatever the page downloads, once it is whole; removed, so that the next comes by that name.
+async function saved() {
+  const path = join(downloads, "NSuica.in");
+  for (const deadline = Date.now() + 30000; !existsSync(path) && Date.now() < deadline;)
+    await new Promise((done) => setTimeout(done, 100));
+  await new Promise((done) => setTimeout(done, 500));
+  const bytes = existsSync(path) ? readFileSync(path) : Buffer.from("no download");
+  rmSync(path, { force: true });
+  return bytes;
 }
 
 async function viaPuppeteer(options) {
@@ -29,8 +62,11 @@ async function viaPuppeteer(options) {
   const requests = [];
   tab.on("request", (r) => requests.push(r.url()));
   await tab.goto(pageUrl);
-  return { evaluate: (code) => tab.evaluate(code), requests: async () => requests,
-    choose: async (file) => (await tab.$("#arquivo")).uploadFile(file), close: () => browser.close() };
+  return { evaluate: (code) => tab.evaluate(code), requests: async () => requests, saved,
+    choose: async (file) => (await tab.$("#arquivo")).uploadFile(file), close: () => browser.close(),
+    click: (selector) => tab.click(selector), press: (key) => tab.keyboard.press(key),
+    axe: async () => (await tab.evaluate(axe.source), tab.evaluate(() => window.axe.run()
+      .then(({ violations }) => violations.map((v) => `${v.id}: ${v.nodes.map((n) => n.target)}`)))) };
 }
 
 // WebKitGTK has no driver on npm: its own WebDriver server, spoken to over HTTP.
@@ -50,42 +86,67 @@ async function viaWebDriver() {
     "webkitgtk:browserOptions": { args: ["--automation"] } } } })).sessionId}`;
   const evaluate = (code) => call("POST", `${session}/execute/sync`, { script: `return (${code})()`, args: [] });
   await call("POST", `${session}/url`, { url: pageUrl });
+  const element = async (selector) => `${session}/element/${Object.values(await call("POST",
+    `${session}/element`, { using: "css selector", value: selector }))[0]}`;
+  const keys = { Delete: "\uE017", F8: "\uE038" };
   return { evaluate,
-    choose: async (file) => {
-      const input = await call("POST", `${session}/element`, { using: "css selector", value: "#arquivo" });
-      await call("POST", `${session}/element/${Object.values(input)[0]}/value`, { text: file });
-    },
+    choose: async (file) => call("POST", `${await element("#arquivo")}/value`, { text: file }),
+    click: async (selector) => call("POST", `${await element(selector)}/click`, {}),
+    press: (key) => call("POST", `${session}/actions`, { actions: [{ type: "key", id: "teclado",
+      actions: [{ type: "keyDown", value: keys[key] }, { type: "keyUp", value: keys[key] }] }] }),
     requests: () => evaluate(() => performance.getEntriesByType("resource").map((e) => e.name)),
     close: () => call("DELETE", session).finally(() => server.kill()) };
 }
 
+// Downloads are caught in Chromium and Firefox; WebKitGTK's driver cannot tell where they go.
 const BROWSERS = {
   chromium: () => viaPuppeteer({ executablePath: "/usr/bin/chromium",
-    args: ["--no-sandbox", "--disable-component-update"] }),
-  firefox: () => viaPuppeteer({ browser: "firefox", executablePath: "/usr/bin/firefox-esr" }),
+    args: ["--no-sandbox", "--disable-component-update"],
+    downloadBehavior: { policy: "allow", downloadPath: downloads } }),
+  firefox: () => viaPuppeteer({ browser: "firefox", executablePath: "/usr/bin/firefox-esr",
+    extraPrefsFirefox: { "browser.download.dir": downloads, "browser.download.folderList": 2,
+      "browser.download.always_ask_before_handling_new_types": false } }),
   webkit: viaWebDriver,
 };
 
+let failures = 0;
+const expect = (ok, what, why = "") => {
+  failures += ok ? 0 : 1;
+  console.log(ok ? `ok: ${what}` : `FAILED: ${what}\n${why}`);
+};
 // A result is waited for until it is the one wanted: the files' outputs differ, so the last
 // file's result never passes for this one's.
-const shown = () => ((output) => [output.textContent, output.dataset.status])(document.getElementById("saida"));
-let failures = 0;
+async function expectShown(browser, want, what) {
+  let got = "";
+  for (const deadline = Date.now() + 60000; got !== want && Date.now() < deadline;)
+    got = JSON.stringify(await browser.evaluate(shown));
+  expect(got === want, what, `${got}\n${want}`);
+}
 for (const name of chosen.length ? chosen : Object.keys(BROWSERS)) {
+  mkdirSync(downloads, { recursive: true });
   const browser = await BROWSERS[name]();
   try {
+    if (browser.axe) expect(`${await browser.axe()}` === "", `${name}, axe at the start`, await browser.axe());
     for (const file of Object.keys(FILES)) {
-      const want = JSON.stringify(printed(file));  // before the choice: a file changed since is unreadable
+      // Before the choice: a file changed since is unreadable.
+      const want = printed(FILES[file], EDITABLE.includes(file));
       writeFileSync(join(folder, file), FILES[file]);
       await browser.choose(join(folder, file));
-      let got = "";
-      for (const deadline = Date.now() + 60000; got !== want && Date.now() < deadline;)
-        got = JSON.stringify(await browser.evaluate(shown));
-      failures += got === want ? 0 : 1;
-      console.log(got === want ? `ok: ${name}, ${file}` : `FAILED: ${name}, ${file}\n${got}\n${want}`);
+      await expectShown(browser, want, `${name}, ${file}`);
     }
+    const save = async (bytes, what) => browser.saved &&
+      (await browser.click("#salvar"), expect((await browser.saved()).equals(bytes), what));
+    await save(FILES["sete.in"], `${name}, saved as it was opened`);
+    // The first fault from the list, the second by F8: each mended by Delete.
+    await browser.click("#erros li button");
+    await browser.press("Delete");
+    await browser.press("F8");
+    await browser.press("Delete");
+    await expectShown(browser, printed(seven(2)), `${name}, mended as typed`);
+    await save(seven(2), `${name}, saved with its own line breaks`);
+    if (browser.axe) expect(`${await browser.axe()}` === "", `${name}, axe after a check`, await browser.axe());
     const requests = (await browser.requests()).filter((url) => url !== pageUrl && !url.startsWith("blob:"));
-    failures += requests.length;
-    console.log(`${requests.length ? "FAILED" : "ok"}: ${name} makes no request ${requests.join(" ")}`);
+    expect(requests.length === 0, `${name} makes no request`, requests.join(" "));
   } finally {
     await browser.close();
   }
