@@ -102,6 +102,35 @@ void check(const char* data, std::size_t size, std::int32_t slots) {
     std::fclose(stream);
     require(std::memcmp(streamed.data(), storage.data(), storage.size() * sizeof(InputRecord)) == 0,
             "a stream read in small windows stores what the buffer does");
+
+    // A listener is told every fault: the first ones as the result keeps them, and the entry
+    // past the table's capacity once, where the scan without one stops or counts it.
+    struct Heard {
+        std::vector<Malformed> malformed;
+        int beyond = 0;
+    } heard;
+    const FaultListener listener{
+        .context = &heard,
+        .malformed = [](void* h,
+                        const Malformed& m) { static_cast<Heard*>(h)->malformed.push_back(m); },
+        .beyond =
+            [](void* h, std::int64_t line, std::int64_t column) {
+                require(line >= 1 && column >= 1, "the entry past the capacity has a place");
+                ++static_cast<Heard*>(h)->beyond;
+            }};
+    std::vector<InputRecord> listened = fresh_table(slots);
+    const ScanResult l =
+        scan_records(std::span<const char>(data, size), {listened.data(), slots}, &listener);
+    require(l.end == r.end || r.end == ScanEnd::too_many, "a listener changes no other ending");
+    require(
+        std::ssize(heard.malformed) == l.malformed_total && l.malformed_total >= r.malformed_total,
+        "the listener is told each malformed entry counted");
+    for (std::size_t i = 0; std::int64_t(i) < r.malformed_total && i < r.told.size(); ++i)
+        require(heard.malformed[i] == r.told[i], "the first ones as the result tells them");
+    require(heard.beyond == (r.end == ScanEnd::too_many || r.also_more_than > 0 ? 1 : 0),
+            "the entry past the capacity is told once, where there is one");
+    require(std::memcmp(listened.data(), storage.data(), storage.size() * sizeof(InputRecord)) == 0,
+            "a listener changes nothing stored");
 }
 
 }  // namespace

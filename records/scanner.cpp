@@ -432,13 +432,13 @@ ScanResult scan(Cursor& in, RecordTable table) {
     // checked, so that every malformed entry is counted and the first ones told. One loop does
     // both, so that the entry's reading is compiled into it once: see BENCHMARKS.md.
     ScanResult checked{.end = ScanEnd::malformed};
+    Mark beyond{};  // where the first entry that has no slot starts, for a listener
     std::int64_t k = 1;
     for (;; ++k) {
         skip_space(in);
         const int c = peek(in);
         if (c < 0) break;
-        // Where the first entry that has no slot starts is told to a listener.
-        const Mark start = k > capacity ? mark(in) : Mark{};
+        if (in.listener != nullptr && k == capacity + 1) beyond = mark(in);
         std::array<std::int32_t, 8> number{};
         Mismatch miss;
         if (!read_entry(in, number, miss)) {
@@ -450,9 +450,9 @@ ScanResult scan(Cursor& in, RecordTable table) {
         }
         if (in.source.failed) break;  // the last number may have been cut short
         if (k > capacity) {
-            if (k == capacity + 1 && in.listener != nullptr) {
-                in.listener->beyond(in.listener->context, k, start.line,
-                                    start.offset - start.line_start + 1);
+            if (checked.also_more_than == 0 && in.listener != nullptr) {
+                in.listener->beyond(in.listener->context, beyond.line,
+                                    beyond.offset - beyond.line_start + 1);
             }
             if (checked.malformed_total == 0 && in.listener == nullptr)
                 return {.end = ScanEnd::too_many, .entries = capacity};

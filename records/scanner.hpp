@@ -84,14 +84,13 @@ struct ScanResult {
 
 // For a caller that marks every fault (the page's editor), not only the first ones: told of
 // each where the scan meets it. `malformed` takes every entry that does not match, its line as
-// the scan read it included; `beyond` the first whole entry that the table has no slot for,
-// by its number and where its first byte stands. With a listener, that entry does not end the
-// scan: the rest of the input is checked, as after a malformed entry.
+// the scan read it included; `beyond` where the first entry past the table's capacity starts
+// (line and column, from 1), once a whole entry has no slot. With a listener, that entry does
+// not end the scan: the rest of the input is checked, as after a malformed entry.
 struct FaultListener {
     void* context = nullptr;
     void (*malformed)(void* context, const Malformed& m) = nullptr;
-    void (*beyond)(void* context, std::int64_t entry, std::int64_t line,
-                   std::int64_t column) = nullptr;
+    void (*beyond)(void* context, std::int64_t line, std::int64_t column) = nullptr;
 };
 
 // Scans entries of the pattern "%d, %d-%d,%d-%d,%d,%d-%d" into slots 1, 2, 3... of `table`.

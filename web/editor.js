@@ -219,7 +219,7 @@ editor.addEventListener("input", () => {
   pause = setTimeout(() => check(bytesOfText()), PAUSE);
 });
 editor.addEventListener("scroll", drawMargin);
-addEventListener("resize", drawMargin);
+new ResizeObserver(drawMargin).observe(editor);
 
 saveButton.addEventListener("click", () => {
   const link = document.createElement("a");

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cinttypes>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -16,6 +17,7 @@ namespace {
 
 constexpr const char* INPUT_FILE = "NSuica.in";
 constexpr const char* LIST_FILE = "/faltas";
+constexpr std::size_t kReadChunk = std::size_t{32} * 1024;  // as the loader reads
 
 // One line a fault, in file order: its line, a tab, its column (in bytes, both from 1), a tab,
 // and the words that the program's report starts with for it.
@@ -26,7 +28,7 @@ void list_malformed(void* list, const Malformed& m) {
     std::fputc('\n', out);
 }
 
-void list_beyond(void* list, std::int64_t /*entry*/, std::int64_t line, std::int64_t column) {
+void list_beyond(void* list, std::int64_t line, std::int64_t column) {
     auto* out = static_cast<std::FILE*>(list);
     std::fprintf(out, "%" PRId64 "\t%" PRId64 "\t", line, column);
     report_too_many(out, INPUT_FILE, RECORD_SLOTS - 1);
@@ -45,7 +47,7 @@ extern "C" int nsuica_faults() {
         std::fclose(in);
         return -1;
     }
-    static std::array<char, 32 * 1024> buffer;
+    static std::array<char, kReadChunk> buffer;
     static std::array<InputRecord, RECORD_SLOTS> slots;
     const FaultListener listener{
         .context = out, .malformed = list_malformed, .beyond = list_beyond};
