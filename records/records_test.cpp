@@ -158,7 +158,7 @@ TEST(Scanner, DelimitsEntriesByThePatternAndFillsTheTableToItsLastSlot) {
         ScanEnd end;
         std::int32_t entries;
         std::int64_t listed = 0;  // malformed entries told to a listener, which goes on past
-        std::int64_t beyond = 0;  // the capacity: the line of the entry past it, if any
+        std::array<std::int64_t, 2> beyond{};  // the capacity: where the entry past it starts
     };
     const Case kCases[] = {
         {RECORD_SLOTS, "", ScanEnd::loaded, 0},
@@ -168,14 +168,14 @@ TEST(Scanner, DelimitsEntriesByThePatternAndFillsTheTableToItsLastSlot) {
         {RECORD_SLOTS, "1,\n1-2,3-4,5,6-7 2, 1-2,3-4,\n5,6-7", ScanEnd::loaded, 2},
         {RECORD_SLOTS, entries(733), ScanEnd::loaded, 733},
         {RECORD_SLOTS, entries(733) + "\n \t\n", ScanEnd::loaded, 733},
-        {RECORD_SLOTS, entries(734), ScanEnd::too_many, 733, 0, 734},
-        {RECORD_SLOTS, entries(5000) + "x", ScanEnd::too_many, 733, 1, 734},
+        {RECORD_SLOTS, entries(734), ScanEnd::too_many, 733, 0, {734, 1}},
+        {RECORD_SLOTS, entries(5000) + "x", ScanEnd::too_many, 733, 1, {734, 1}},
         {RECORD_SLOTS, entries(733) + "x", ScanEnd::malformed, 733, 1},
         {RECORD_SLOTS, entries(2) + "x\n x\n\nx\nx\n1;\nx\nx", ScanEnd::malformed, 2, 7},
         {4, entries(3), ScanEnd::loaded, 3},
-        {4, entries(4), ScanEnd::too_many, 3, 0, 4},
-        {4, entries(3) + "x\n" + entries(2), ScanEnd::malformed, 3, 1, 4},
-        {1, entries(1), ScanEnd::too_many, 0, 0, 1},
+        {4, entries(4), ScanEnd::too_many, 3, 0, {4, 1}},
+        {4, entries(3) + " x\n" + entries(2), ScanEnd::malformed, 3, 1, {4, 2}},
+        {1, entries(1), ScanEnd::too_many, 0, 0, {1, 1}},
     };
     for (const Case& c : kCases) {
         const std::string why = std::to_string(c.slots) + " slots, " + c.text.substr(0, 40) + "...";
@@ -192,13 +192,15 @@ TEST(Scanner, DelimitsEntriesByThePatternAndFillsTheTableToItsLastSlot) {
 
         struct Heard {
             std::int64_t malformed = 0;
-            std::int64_t beyond = 0;
+            std::array<std::int64_t, 2> beyond{};
         } heard;
         const FaultListener listener{
             .context = &heard,
             .malformed = [](void* h, const Malformed&) { ++static_cast<Heard*>(h)->malformed; },
-            .beyond = [](void* h, std::int64_t line,
-                         std::int64_t) { static_cast<Heard*>(h)->beyond = line; }};
+            .beyond =
+                [](void* h, std::int64_t line, std::int64_t column) {
+                    static_cast<Heard*>(h)->beyond = {line, column};
+                }};
         const Table listened(c.slots);
         scan_records(std::span<const char>(c.text.data(), c.text.size()), listened.view, &listener);
         EXPECT_EQ(heard.malformed, c.listed) << why;

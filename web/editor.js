@@ -12,7 +12,10 @@ const saveButton = document.getElementById("salvar");
 // A new text is saved with the line break of the system the browser runs on.
 const SYSTEM_BREAK = /Windows/.test(navigator.userAgent) ? "\r\n" : "\n";
 const PAUSE = 300;  // ms after the last keystroke before the text is checked again
-const LIST_PART = 250;  // list items made at a time, so that a long list never holds the page
+// The list is made a part at a time, each part as many items as this many ms make, so that a
+// long list never holds the page; every part costs a layout of the whole list, so the parts
+// are no smaller than that.
+const LIST_PART = 8;
 
 // A textarea turns every line break into "\n" and TextDecoder drops a byte-order mark: both are
 // noted when a file is opened, and put back when it is saved.
@@ -131,8 +134,9 @@ function showFaults(bytes) {
   const makePart = (from) => {
     if (made !== listing) return;
     const part = document.createDocumentFragment();
-    const to = Math.min(from + LIST_PART, faults.length);
-    for (let i = from; i < to; ++i) {
+    const start = performance.now();
+    let i = from;
+    for (; i < faults.length && performance.now() - start < LIST_PART; ++i) {
       const item = part.appendChild(document.createElement("li"));
       item.dataset.linha = faults[i].line;
       item.dataset.coluna = faults[i].column;
@@ -142,7 +146,7 @@ function showFaults(bytes) {
       button.textContent = faults[i].text;
     }
     list.append(part);
-    if (to < faults.length) setTimeout(makePart, 0, to);
+    if (i < faults.length) setTimeout(makePart, 0, i);
   };
   makePart(0);
 }
