@@ -92,6 +92,8 @@ TEST(UserText, TakesWindowsNamesInUtf8AndAnUnpairedSurrogateAsOneMark) {
         {L"\xDBFF\xDC00", "\xF4\x8F\xB0\x80"},      // the last high and the first low surrogate
         {L"\xD800\xDFFF", "\xF0\x90\x8F\xBF"},      // the first high and the last low surrogate
         {L"\xDFFF\xD800", "??"},  // the last surrogate, then the first, each unpaired
+        // A pair cut at its half, as a name may be in a longer buffer: nothing past it is read.
+        {std::wstring_view(L"a\xD83D\xDE00", 2), "a?"},
         {L"a\xD83D"
          L"b\xDE00",
          "a?b?"},
