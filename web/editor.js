@@ -13,9 +13,13 @@ const saveButton = document.getElementById("salvar");
 const SYSTEM_BREAK = /Windows/.test(navigator.userAgent) ? "\r\n" : "\n";
 const PAUSE = 300;  // ms after the last keystroke before the text is checked again
 // The list is made a part at a time, each part as many items as this many ms make, so that a
-// long list never holds the page; every part costs a layout of the whole list, so the parts
+// long list never holds the page; the frame after each part walks the whole list, so the parts
 // are no smaller than that.
 const LIST_PART = 8;
+// Up to this many items, the list is made whole at once. Past them, the next part is made only
+// as the list's end is scrolled or tabbed near: a list of hundreds of thousands of faults, made
+// whole, would hold the page for minutes, its frames ever slower.
+const LIST_WHOLE = 25000;
 
 // A textarea turns every line break into "\n" and TextDecoder drops a byte-order mark: both are
 // noted when a file is opened, and put back when it is saved.
@@ -27,6 +31,13 @@ let faults = [];  // of the text last checked, in file order: { line, column, te
 let faultLines = new Set();
 let listing = 0;  // which list is being made: a newer one stops an older one part way
 let pause = 0;
+
+// The list's last item within a list's height of its view: the next part is made.
+const nearEnd = new IntersectionObserver((seen) => {
+  if (!seen.some((entry) => entry.isIntersecting)) return;
+  nearEnd.disconnect();
+  makePart(listing);
+}, { root: list, rootMargin: "0px 0px 100% 0px" });
 
 // The text of a file's bytes, with how its lines end, or null when the editor could not give
 // the same bytes back: a file that is not UTF-8, or that holds a NUL (UTF-16 or UTF-32 without
@@ -129,26 +140,34 @@ function showFaults(bytes) {
     editor.removeAttribute("aria-invalid");
   }
   drawMargin();
-  const made = ++listing;
+  ++listing;
+  nearEnd.disconnect();
   list.replaceChildren();
-  const makePart = (from) => {
-    if (made !== listing) return;
-    const part = document.createDocumentFragment();
-    const start = performance.now();
-    let i = from;
-    for (; i < faults.length && performance.now() - start < LIST_PART; ++i) {
-      const item = part.appendChild(document.createElement("li"));
-      item.dataset.linha = faults[i].line;
-      item.dataset.coluna = faults[i].column;
-      item.dataset.indice = i;
-      const button = item.appendChild(document.createElement("button"));
-      button.type = "button";
-      button.textContent = faults[i].text;
-    }
-    list.append(part);
-    if (i < faults.length) setTimeout(makePart, 0, i);
-  };
-  makePart(0);
+  makePart(listing);
+}
+
+// Adds the next part of the list being made, unless a newer list has replaced it.
+function makePart(made) {
+  if (made !== listing) return;
+  const part = document.createDocumentFragment();
+  const start = performance.now();
+  let i = list.children.length;
+  for (; i < faults.length && performance.now() - start < LIST_PART; ++i) {
+    const item = part.appendChild(document.createElement("li"));
+    item.dataset.linha = faults[i].line;
+    item.dataset.coluna = faults[i].column;
+    item.dataset.indice = i;
+    const button = item.appendChild(document.createElement("button"));
+    button.type = "button";
+    button.textContent = faults[i].text;
+  }
+  list.append(part);
+  if (i >= faults.length) return;
+  if (i < LIST_WHOLE) {
+    setTimeout(makePart, 0, made);
+  } else {
+    nearEnd.observe(list.lastElementChild);
+  }
 }
 
 // The bytes that a character takes in UTF-8: the program counts columns in bytes.
