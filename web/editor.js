@@ -20,6 +20,8 @@ const LIST_PART = 8;
 // as the list's end is scrolled or tabbed near: a list of hundreds of thousands of faults, made
 // whole, would hold the page for minutes, its frames ever slower.
 const LIST_WHOLE = 25000;
+// After an edit, at most this many items that it changed are replaced at once.
+const LIST_SWAP = 500;
 
 // A textarea turns every line break into "\n" and TextDecoder drops a byte-order mark: both are
 // noted when a file is opened, and put back when it is saved.
@@ -125,6 +127,7 @@ function drawMargin() {
 // Shows the faults that the program listed for the text, as nsuica_faults writes them: one line
 // each, its line, column and words apart by tabs.
 function showFaults(bytes) {
+  const shown = faults;
   const lines = new TextDecoder().decode(bytes).split("\n");
   lines.pop();
   faults = lines.map((line) => {
@@ -142,8 +145,51 @@ function showFaults(bytes) {
   drawMargin();
   ++listing;
   nearEnd.disconnect();
-  list.replaceChildren();
+  keepSameItems(shown);
   makePart(listing);
+}
+
+// Items that say what they said before stay as they are, so that after an edit only the faults
+// that it changed are laid out again: those between the first and the last that changed are
+// replaced, at once when they are few. The rest of the list is made again, a part at a time.
+function keepSameItems(shown) {
+  const items = list.children;
+  const same = (item, fault) => item.dataset.linha === String(fault.line) &&
+    item.dataset.coluna === String(fault.column) && item.textContent === fault.text;
+  let first = 0;
+  while (first < items.length && first < faults.length && same(items[first], faults[first])) {
+    ++first;
+  }
+  // The last items are those of the last faults only in a list that was made whole.
+  let last = 0;
+  while (items.length === shown.length && last < items.length - first &&
+    last < faults.length - first &&
+    same(items[items.length - 1 - last], faults[faults.length - 1 - last])) {
+    ++last;
+  }
+  const changed = faults.length - first - last;
+  if (changed > LIST_SWAP) last = 0;
+  if (first < items.length - last) {
+    const range = document.createRange();
+    range.setStartBefore(items[first]);
+    range.setEndAfter(items[items.length - 1 - last]);
+    range.deleteContents();
+  }
+  if (last > 0) {
+    const part = document.createDocumentFragment();
+    for (let i = first; i < first + changed; ++i) part.append(itemOf(faults[i]));
+    list.insertBefore(part, items[first]);
+  }
+}
+
+function itemOf(fault) {
+  const item = document.createElement("li");
+  item.dataset.linha = fault.line;
+  item.dataset.coluna = fault.column;
+  const button = item.appendChild(document.createElement("button"));
+  button.type = "button";
+  button.textContent = fault.text;
+  return item;
 }
 
 // Adds the next part of the list being made, unless a newer list has replaced it.
@@ -153,13 +199,7 @@ function makePart(made) {
   const start = performance.now();
   let i = list.children.length;
   for (; i < faults.length && performance.now() - start < LIST_PART; ++i) {
-    const item = part.appendChild(document.createElement("li"));
-    item.dataset.linha = faults[i].line;
-    item.dataset.coluna = faults[i].column;
-    item.dataset.indice = i;
-    const button = item.appendChild(document.createElement("button"));
-    button.type = "button";
-    button.textContent = faults[i].text;
+    part.append(itemOf(faults[i]));
   }
   list.append(part);
   if (i >= faults.length) return;
@@ -212,20 +252,22 @@ function goToFault(index) {
   say(fault.text);
 }
 
+const indexOf = (item) => Array.prototype.indexOf.call(list.children, item);
+
 // Tab never runs past the items made: focus near the end of a list made as it is reached makes
 // the next part at once, before the next key.
 list.addEventListener("focusin", (event) => {
   const made = list.children.length;
   const item = event.target.closest("li");
   if (item === null || made < LIST_WHOLE || made === faults.length) return;
-  if (made - Number(item.dataset.indice) > 50) return;
+  if (made - indexOf(item) > 50) return;
   nearEnd.disconnect();
   makePart(listing);
 });
 
 list.addEventListener("click", (event) => {
   const item = event.target.closest("li");
-  if (item) goToFault(Number(item.dataset.indice));
+  if (item) goToFault(indexOf(item));
 });
 
 // F8 and Shift+F8 go to the next and the previous fault, as in code editors, round the end.
