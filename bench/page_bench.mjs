@@ -4,7 +4,8 @@
 // random bytes once, whose output it checks against the native program's. Then the editor:
 // in a file of 733 malformed entries, how long from the end of the pause after an edit to the
 // marks, and the longest hold while 20 characters are typed; and the longest hold while a file
-// of 1 MiB, every entry malformed, is opened, beside that of a bare textarea given its text.
+// of 1 MiB, every entry malformed, is opened, beside that of a bare textarea given its text;
+// the same for a file of 1 MiB with a fault on each of its lines, and its list scrolled.
 //
 // Usage: node bench/page_bench.mjs PAGE NATIVE_PROGRAM   (after `npm ci` in tests/browser)
 import { spawnSync } from "node:child_process";
@@ -145,7 +146,8 @@ await tab.evaluate(() => { document.getElementById("saida").removeAttribute("dat
 const opening = tab.evaluate((n) => window.held(() => window.listed(n)), entries);
 await (await tab.$("#arquivo")).uploadFile(large);
 const openHeld = await opening;
-const bare = await tab.evaluate(async (text) => {
+// The longest hold while a bare textarea is given the text of `path` and shows it.
+const bare = (path) => tab.evaluate(async (text) => {
   const area = document.body.appendChild(document.createElement("textarea"));
   let shown = false;
   const holding = window.held(() => shown);
@@ -154,10 +156,39 @@ const bare = await tab.evaluate(async (text) => {
   const gap = await holding;
   area.remove();
   return gap;
-}, readFileSync(large, "utf8"));
+}, readFileSync(path, "utf8"));
 console.log(`${entries} malformed entries, ${readFileSync(large).length} bytes, opened: main ` +
   `thread held at most ${openHeld.toFixed(1)} ms; a bare textarea given the text, ` +
-  `${bare.toFixed(1)} ms`);
+  `${(await bare(large)).toFixed(1)} ms`);
+
+// 1 MiB of nothing but faults, one a line: the list is made whole up to 25,000 items, then as
+// its end is scrolled near. The holds: from the choice to those items, in the 10 s after, and
+// while the list is scrolled to its end ten times, half a second apart.
+const junk = join(folder, "lixo", "NSuica.in");
+mkdirSync(join(folder, "lixo"));
+writeFileSync(junk, "x\n".repeat(512 * 1024 - 1));
+await tab.evaluate(() => { document.getElementById("saida").removeAttribute("data-status"); });
+const junkOpening = tab.evaluate(() => window.held(() => document.getElementById("saida")
+  .dataset.status !== undefined && document.getElementById("erros").children.length >= 25000));
+await (await tab.$("#arquivo")).uploadFile(junk);
+const junkHeld = await junkOpening;
+const after = await tab.evaluate(() => ((end) => window.held(() => performance.now() > end))(
+  performance.now() + 10000));
+const scrolled = await tab.evaluate(async () => {
+  const list = document.getElementById("erros");
+  const before = list.children.length;
+  let scrolls = 0;
+  const holding = window.held(() => scrolls === 10);
+  for (; scrolls < 10; ++scrolls) {
+    list.scrollTop = list.scrollHeight;
+    await new Promise((done) => setTimeout(done, 500));
+  }
+  return [await holding, before, list.children.length];
+});
+console.log(`${readFileSync(junk).length} bytes, a fault on each line: main thread held at most ` +
+  `${junkHeld.toFixed(1)} ms until its text and ${scrolled[1]} items, then ${after.toFixed(1)} ms ` +
+  `in 10 s, and ${scrolled[0].toFixed(1)} ms while scrolled to the list's end 10 times, which ` +
+  `made it ${scrolled[2]} items; a bare textarea given the text, ${(await bare(junk)).toFixed(1)} ms`);
 console.log(`page: ${readFileSync(page).length} bytes`);
 await browser.close();
 rmSync(folder, { recursive: true });
