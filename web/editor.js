@@ -16,9 +16,9 @@ const PAUSE = 300;  // ms after the last keystroke before the text is checked ag
 // long list never holds the page; the frame after each part walks the whole list, so the parts
 // are no smaller than that.
 const LIST_PART = 8;
-// Up to this many items, the list is made whole at once. Past them, the next part is made only
-// as the list's end is scrolled or tabbed near: a list of hundreds of thousands of faults, made
-// whole, would hold the page for minutes, its frames ever slower.
+// Up to this many items, the list is made whole, one part after another. Past them, the next
+// part is made only as the list's end is scrolled or tabbed near: a list of hundreds of
+// thousands of faults, made whole, would hold the page for minutes, its frames ever slower.
 const LIST_WHOLE = 25000;
 // After an edit, at most this many items that it changed are replaced at once.
 const LIST_SWAP = 500;
