@@ -38,10 +38,18 @@ std::uint32_t code(Unit unit) {
     return static_cast<std::make_unsigned_t<Unit>>(unit);
 }
 
+// When a file was last written, as the system keeps it, in two parts that cannot overflow.
+struct Stamp {
+    std::int64_t seconds = 0;
+    std::int64_t fraction = 0;
+    auto operator<=>(const Stamp&) const = default;
+};
+
 // A file's name within its folder: NAME_MAX (255) bytes on Linux, MAX_PATH units on Windows.
 struct FileName {
     std::array<Unit, 261> units{};
     std::size_t size = 0;
+    Stamp written{};
 };
 
 // Writes a name or a path as the user wrote it, where the output can show it.
@@ -132,7 +140,7 @@ std::string_view link_target(const char* name, LinkTarget& target) {
 }
 
 // Calls `take` with the name of each file of the current folder that is not a folder (nor, on
-// Linux, a device, a pipe or a link to nothing).
+// Linux, a device, a pipe or a link to nothing), and when it was last written.
 template <typename Take>
 void for_each_file(Take take) {
 #ifdef _WIN32
@@ -141,7 +149,12 @@ void for_each_file(Take take) {
     if (search == INVALID_HANDLE_VALUE) return;
     do {
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
-        take(found.cFileName, std::char_traits<wchar_t>::length(found.cFileName));
+        // In units of 100 ns.
+        const std::uint64_t written = (std::uint64_t{found.ftLastWriteTime.dwHighDateTime} << 32) |
+                                      found.ftLastWriteTime.dwLowDateTime;
+        take(found.cFileName, std::char_traits<wchar_t>::length(found.cFileName),
+             Stamp{static_cast<std::int64_t>(written / 10000000),
+                   static_cast<std::int64_t>(written % 10000000)});
     } while (FindNextFileW(search, &found) != 0);
     FindClose(search);
 #else
@@ -150,7 +163,8 @@ void for_each_file(Take take) {
     while (const dirent* entry = readdir(listing)) {
         struct stat status {};
         if (stat(entry->d_name, &status) != 0 || !S_ISREG(status.st_mode)) continue;
-        take(entry->d_name, std::char_traits<char>::length(entry->d_name));
+        take(entry->d_name, std::char_traits<char>::length(entry->d_name),
+             Stamp{status.st_mtim.tv_sec, status.st_mtim.tv_nsec});
     }
     closedir(listing);
 #endif
@@ -197,10 +211,10 @@ void write_reason(std::FILE* out, const char* name, Why why, int error) {
     std::fprintf(out, ": erro %d do sistema.\n", error);
 }
 
-// What a file of the folder is to the user looking for NSuica.in: the file itself under a name
-// that editors and file managers mangled, or a Windows shortcut to it, named only when no text
-// file is.
-enum class Near { text_file, shortcut, nothing };
+// What a file of the folder is to the user looking for NSuica.in, in the order they are named:
+// a second copy that a browser saved beside it, the file itself under a name that editors and
+// file managers mangled, or a Windows shortcut to it, named only when no text file is.
+enum class Near { copy, text_file, shortcut, nothing };
 
 // A unit of a name as it is compared: lower-case ASCII; anything else as a byte that matches
 // nothing.
@@ -221,11 +235,27 @@ std::string_view fold(const C* name, std::size_t size, Folded& into) {
     return {into.data(), size};
 }
 
+// Whether `name` is `wanted` as a browser names a later download of it where it already is:
+// "NSuica (2).in" in Chrome and Edge, "NSuica(2).in" in Firefox, from 1 up.
+bool is_browsers_copy(std::string_view name, std::string_view wanted) {
+    const std::size_t dot = std::min(wanted.rfind('.'), wanted.size());
+    const std::string_view stem(wanted.data(), dot);
+    const std::string_view extension(wanted.data() + dot, wanted.size() - dot);
+    if (name.size() < wanted.size() + 3 || !name.starts_with(stem) || !name.ends_with(extension))
+        return false;
+    std::string_view count(name.data() + dot, name.size() - wanted.size());
+    if (count.starts_with(' ')) count.remove_prefix(1);
+    if (count.size() < 3 || count.front() != '(' || count.back() != ')' || count[1] == '0')
+        return false;
+    return std::all_of(count.begin() + 1, count.end() - 1,
+                       [](char c) { return c >= '0' && c <= '9'; });
+}
+
 // Whether a file so named is the one `wanted` (folded) as editors and file managers mangle it:
 // letter case, spaces at either end, an extension that text is saved under added
-// (NSuica.in.txt) or put in place of its own (NSuica.txt); or a shortcut to it
-// (NSuica.in.lnk), which must not be renamed. A program, a document or an archive of that
-// name is none of these.
+// (NSuica.in.txt) or put in place of its own (NSuica.txt), a browser's second copy; or a
+// shortcut to it (NSuica.in.lnk), which must not be renamed. A program, a document or an
+// archive of that name is none of these.
 Near near_miss(const Unit* name, std::size_t size, std::string_view wanted) {
     Folded lowered{};
     // (No substr: its bounds check would link the C++ runtime's exceptions in.)
@@ -235,6 +265,7 @@ Near near_miss(const Unit* name, std::size_t size, std::string_view wanted) {
     trimmed.remove_suffix(trimmed.size() - 1 - trimmed.find_last_not_of(' '));
     trimmed.remove_prefix(first);
     if (trimmed == wanted) return Near::text_file;
+    if (is_browsers_copy(trimmed, wanted)) return Near::copy;
     const std::size_t dot = wanted.rfind('.');
     const std::string_view bare(wanted.data(), dot == std::string_view::npos ? wanted.size() : dot);
     for (const std::string_view stem : {wanted, bare}) {
@@ -255,26 +286,33 @@ Near near_miss(const Unit* name, std::size_t size, std::string_view wanted) {
 // Writes the line that names a file of the current folder nearly named `name`, if there is one.
 void name_near_miss(std::FILE* out, const char* name) {
     // Of each kind, the first in the order of its bytes, so that the choice does not depend on
-    // the order in which the system lists the folder.
+    // the order in which the system lists the folder; of copies, the last written before that,
+    // as the latest save.
     Folded lowered{};
     const std::string_view wanted = fold(name, std::char_traits<char>::length(name), lowered);
     if (wanted.empty()) return;
-    std::array<FileName, 2> nearest{};  // a text file, a shortcut
-    for_each_file([&nearest, wanted](const Unit* file, std::size_t size) {
+    std::array<FileName, 3> nearest{};  // a copy, a text file, a shortcut
+    for_each_file([&nearest, wanted](const Unit* file, std::size_t size, Stamp written) {
         const Near likeness = near_miss(file, size, wanted);
         if (likeness == Near::nothing) return;
+        if (likeness != Near::copy) written = {};
         FileName& first = nearest[static_cast<std::size_t>(likeness)];
         const auto before = [](Unit a, Unit b) { return code(a) < code(b); };
         if (first.size > 0 &&
-            !std::lexicographical_compare(file, file + size, first.units.data(),
-                                          first.units.data() + first.size, before))
+            (written < first.written ||
+             (written == first.written &&
+              !std::lexicographical_compare(file, file + size, first.units.data(),
+                                            first.units.data() + first.size, before))))
             return;
         std::copy_n(file, size, first.units.data());
         first.size = size;
+        first.written = written;
     });
-    const bool text_file = nearest[0].size > 0;
-    const FileName& named = nearest[text_file ? 0 : 1];
-    if (named.size == 0) return;
+    const auto found =
+        std::find_if(nearest.begin(), nearest.end(), [](const FileName& f) { return f.size > 0; });
+    if (found == nearest.end()) return;
+    const FileName& named = *found;
+    const bool text_file = found != nearest.end() - 1;
     std::fputs("  Nesta pasta ha \"", out);
     write_name(out, named.units.data(), named.size);
     if (text_file) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -60,6 +61,7 @@ TEST(OpenFailure, SaysWhereAndWhyAndNamesAFileThatIsNearlyTheOne) {
             false;  // names Windows cannot hold (it folds case, drops end dots), links
         std::string name = "NSuica.in";  // the file looked for
         std::string in{};                // a folder made in the scratch one to run in; "/"
+        bool written_at_once = false;    // else each file a second after the one before
     };
     const std::string missing = ": o arquivo nao existe.";
     const std::string forbidden = ": sem permissao para ler o arquivo.";
@@ -100,7 +102,9 @@ TEST(OpenFailure, SaysWhereAndWhyAndNamesAFileThatIsNearlyTheOne) {
          true},
         {"no near miss",
          {"NSuica.input", "outro.in", "nsuica.in.a-b", "xNSuica.in", "NSuica.in.txt/", "nsuica.exe",
-          "nsuica", "NSuica.docx", "NSuica.in.zip", "NSuica.txt.lnk"},
+          "nsuica", "NSuica.docx", "NSuica.in.zip", "NSuica.txt.lnk", "NSuica (1).exe",
+          "NSuica (0).in", "NSuica ().in", "NSuica (1)in", "NSuica  (1).in", "NSuica (x).in",
+          "NSuica (1).in.zip", "NSuica.in (1)"},
          ENOENT,
          ": o arquivo nao existe.",
          ""},
@@ -110,6 +114,17 @@ TEST(OpenFailure, SaysWhereAndWhyAndNamesAFileThatIsNearlyTheOne) {
          ": o arquivo nao existe.",
          "",
          true},
+        {"a browser's copy, the last written, before a text file",
+         {"NSuica.in.txt", "NSuica(1).in", "NSuica (1).in", "NSuica (12).in"},
+         ENOENT,
+         missing,
+         "NSuica (12).in"},
+        {.what = "copies written at once, the first in byte order",
+         .files = {"nsuica(3).IN", "NSuica (10).in"},
+         .error = ENOENT,
+         .why = missing,
+         .near = "NSuica (10).in",
+         .written_at_once = true},
         {"forbidden", {"NSuica.in.txt"}, EACCES, ": sem permissao para ler o arquivo.", ""},
         {"another cause",
          {"NSuica.in.txt"},
@@ -171,12 +186,15 @@ TEST(OpenFailure, SaysWhereAndWhyAndNamesAFileThatIsNearlyTheOne) {
         const fs::path in = folder.path / std::u8string(c.in.begin(), c.in.end());
         fs::create_directories(in);
         fs::current_path(in);
+        auto written = fs::file_time_type::clock::now() - std::chrono::hours(1);
         for (const std::string& name : c.files) {
             if (name.back() == '/') {
                 fs::create_directory(name.substr(0, name.size() - 1));
-            } else {
-                std::ofstream(name) << "1, 2-3,4-5,6,7-8\n";
+                continue;
             }
+            std::ofstream(name) << "1, 2-3,4-5,6,7-8\n";
+            fs::last_write_time(name, written);
+            if (!c.written_at_once) written += std::chrono::seconds(1);
         }
         std::string want = "  " + utf8(fs::current_path() / c.name) + c.why + "\n";
         if (!c.near.empty()) {
