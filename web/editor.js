@@ -8,6 +8,7 @@ const count = document.getElementById("contagem");
 const list = document.getElementById("erros");
 const notice = document.getElementById("aviso");
 const saveButton = document.getElementById("salvar");
+const downloadButton = document.getElementById("baixar");
 
 // A new text is saved with the line break of the system the browser runs on.
 const SYSTEM_BREAK = /Windows/.test(navigator.userAgent) ? "\r\n" : "\n";
@@ -28,6 +29,13 @@ const LIST_SWAP = 500;
 let lineBreak = SYSTEM_BREAK;
 let byteOrderMark = false;
 let unsaved = false;
+let edits = 0;  // counted, so that an edit made while a save is on stays unsaved
+// The file that the text is saved into, where the browser gives one (opened or dropped with its
+// handle, or chosen at the first save), and when it was last written as the page last read or
+// wrote it: a change that another program saved since is never written over unasked.
+let place = null;
+let placeWritten = null;
+let saving = false;
 let lineCount = 1;
 let faults = [];  // of the text last checked, in file order: { line, column, text }
 let faultLines = new Set();
@@ -70,12 +78,13 @@ function bytesOfText() {
 const BREAK_NAMES = { "\r\n": "CR LF, como no Windows", "\n": "LF, como no Linux e no Mac",
   "\r": "CR, como nos Macs antigos" };
 
-// Puts an opened file's text in the editor, ready for edits.
-function openText(opened) {
+// Puts an opened file's text in the editor, ready for edits, and saved back into `handle`.
+function openText(opened, handle = null, written = null) {
   ({ lineBreak, bom: byteOrderMark } = opened);
   editor.value = opened.text;
   editor.disabled = saveButton.disabled = false;
   unsaved = false;
+  saveInto(handle, written);
   notice.textContent = opened.mixed ? "As linhas deste arquivo terminam de modos diferentes. " +
     `Ao salvar, todas terminam como a maioria delas: ${BREAK_NAMES[lineBreak]}.` : "";
   countLines();
@@ -87,6 +96,7 @@ function refuseText(reason) {
   editor.value = "";
   editor.disabled = saveButton.disabled = true;
   unsaved = false;
+  saveInto(null, null);
   notice.textContent = reason;
   showFaults(new Uint8Array(0));
   count.textContent = "";
@@ -289,6 +299,7 @@ editor.addEventListener("keydown", (event) => {
 
 editor.addEventListener("input", () => {
   unsaved = true;
+  ++edits;
   countLines();
   outdated();
   clearTimeout(pause);
@@ -297,15 +308,98 @@ editor.addEventListener("input", () => {
 editor.addEventListener("scroll", drawMargin);
 new ResizeObserver(drawMargin).observe(editor);
 
-saveButton.addEventListener("click", () => {
+function saveInto(handle, written) {
+  place = handle;
+  placeWritten = written;
+  saveButton.textContent = handle ? `Salvar em ${handle.name}` : "Salvar como NSuica.in";
+  downloadButton.hidden = true;
+}
+
+// Why a write failed, by the name of the browser's error.
+const WRITE_FAULTS = {
+  NotAllowedError: "o navegador nao deu permissao para gravar nele",
+  NotFoundError: "ele nao existe mais",
+  NoModificationAllowedError: "ele esta aberto em outro programa, ou so pode ser lido",
+  QuotaExceededError: "nao ha espaco no disco",
+};
+
+// Saves the text into its file where the browser gives one, asking where at the first save of
+// a text that has none; elsewhere, downloads it.
+async function save() {
+  const made = edits;
+  const bytes = bytesOfText();
+  if (place === null && typeof showSaveFilePicker === "function") {
+    try {
+      saveInto(await showSaveFilePicker({ suggestedName: "NSuica.in" }), null);
+    } catch (error) {
+      if (error.name === "AbortError") {
+        say("Nada foi salvo: o texto continua aqui, sem salvar.");
+        return;
+      }
+      download(bytes, made);  // a picker that the browser refuses here
+      return;
+    }
+  }
+  if (place === null) {
+    download(bytes, made);
+    return;
+  }
+  const handle = place;
+  try {
+    const allowed = handle.requestPermission ?
+      await handle.requestPermission({ mode: "readwrite" }) : "granted";
+    if (allowed !== "granted") throw new DOMException("", "NotAllowedError");
+    const written = (await handle.getFile()).lastModified;
+    if (placeWritten !== null && written !== placeWritten && !confirm(`O arquivo ${handle.name} ` +
+      "mudou depois que a pagina o leu: outro programa o gravou. Gravar o texto por cima?")) {
+      say(`Nada foi salvo: o arquivo ${handle.name} ficou como o outro programa o deixou, e o ` +
+        "texto continua aqui, sem salvar.");
+      return;
+    }
+    // The browser writes into a copy, and puts it in the file's place only once it is whole.
+    const copy = await handle.createWritable();
+    try {
+      await copy.write(bytes);
+      await copy.close();
+    } catch (error) {
+      await copy.abort().catch(() => {});
+      throw error;
+    }
+  } catch (error) {
+    say(`O texto nao foi salvo no arquivo ${handle.name}: ` +
+      `${WRITE_FAULTS[error.name] ?? "o navegador nao conseguiu grava-lo"}. O texto continua ` +
+      "aqui, sem salvar; \"Baixar o texto\" o grava na pasta de downloads.");
+    downloadButton.hidden = false;
+    return;
+  }
+  placeWritten = await handle.getFile().then((file) => file.lastModified, () => null);
+  saved(made);
+  say(`O texto foi salvo no arquivo ${handle.name}.`);
+}
+
+function download(bytes, made) {
   const link = document.createElement("a");
-  link.href = URL.createObjectURL(new Blob([bytesOfText()], { type: "application/octet-stream" }));
+  link.href = URL.createObjectURL(new Blob([bytes], { type: "application/octet-stream" }));
   link.download = "NSuica.in";
   link.click();
   setTimeout(() => URL.revokeObjectURL(link.href), 60000);
-  unsaved = false;
-  say("O texto foi salvo como NSuica.in, na pasta de downloads do navegador.");
+  saved(made);
+  say("O texto foi salvo como NSuica.in, na pasta de downloads do navegador. Se ja havia ali " +
+    "um NSuica.in, o navegador chama o novo de NSuica(1).in ou NSuica (1).in: renomeie-o para " +
+    "NSuica.in ao move-lo para a pasta do programa.");
+}
+
+function saved(made) {
+  unsaved = edits !== made;
+  downloadButton.hidden = true;
+}
+
+saveButton.addEventListener("click", () => {
+  if (saving) return;
+  saving = true;
+  save().finally(() => (saving = false));
 });
+downloadButton.addEventListener("click", () => download(bytesOfText(), edits));
 
 addEventListener("beforeunload", (event) => {
   if (!unsaved) return;

@@ -1,12 +1,16 @@
-// The page opened from disk in Chromium, Firefox and WebKitGTK; files chosen one after another
+// The page opened from disk in Firefox and WebKitGTK, and served from 127.0.0.1 to Chromium,
+// whose pickers hand out files of the page's private file system; files chosen one after another
 // must show what the native program prints for each in a UTF-8 terminal, and in the editor
 // the faults that it reports, or no text where the editor could not give the file back. The
-// last file is then mended with real keys and saved, and the page may make no request.
+// last file is then mended with real keys and saved, and the page may make no request. In
+// Chromium, the page then writes back into a file that it opened, asking first where another
+// program changed it, and a cancelled dialog saves nothing.
 // Usage: node browser_test.mjs PAGE NATIVE_PROGRAM [BROWSER ...]
 import axe from "axe-core";
 import { spawn, spawnSync } from "node:child_process";
 import { existsSync, mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
+import { createServer } from "node:http";
 import { join, resolve } from "node:path";
 import { pathToFileURL } from "node:url";
 import puppeteer from "puppeteer-core";
@@ -57,18 +61,50 @@ async function saved() {
   return bytes;
 }
 
+// Chromium's pickers, in place before the page's script: files of the page's private file
+// system, so that the page writes through the real API. `picked` counts and answers the dialogs.
+const PICKERS = () => {
+  const file = async (name) =>
+    (await navigator.storage.getDirectory()).getFileHandle(name, { create: true });
+  window.picked = { saves: 0, cancel: false, answer: true, asked: 0 };
+  window.showSaveFilePicker = async () => (++picked.saves && picked.cancel ?
+    Promise.reject(new DOMException("", "AbortError")) : file("NSuica.in"));
+  window.showOpenFilePicker = async () => [await file("aberto.in")];
+  window.confirm = () => ++picked.asked && picked.answer;
+  window.privateFile = async (name, bytes) => {
+    const copy = bytes && await (await file(name)).createWritable();
+    if (copy) return copy.write(new Uint8Array(bytes)).then(() => copy.close()).then(() => []);
+    return [...new Uint8Array(await (await (await file(name)).getFile()).arrayBuffer())];
+  };
+};
+
 // What axe-core finds on the page, best practices included, once it is loaded into it.
 const AXE = () => window.axe.run().then(({ violations }) =>
   violations.map((v) => `${v.id}: ${v.nodes.map((n) => n.target)}`));
 
-async function viaPuppeteer(options) {
+async function viaPuppeteer(options, served = false) {
   const browser = await puppeteer.launch({ headless: true, ...options });
   const tab = await browser.newPage();
   const requests = [];
   tab.on("request", (r) => requests.push(r.url()));
-  await tab.goto(pageUrl);
-  return { evaluate: (code) => tab.evaluate(code), requests: async () => requests, saved,
-    choose: async (file) => (await tab.$("#arquivo")).uploadFile(file), close: () => browser.close(),
+  let url = pageUrl;
+  let server = null;
+  if (served) {
+    server = createServer((_, answer) => answer.end(readFileSync(page)));
+    await new Promise((done) => server.listen(0, "127.0.0.1", done));
+    url = `http://127.0.0.1:${server.address().port}/`;
+    await tab.evaluateOnNewDocument(PICKERS);
+  }
+  await tab.goto(url);
+  const file = async (name, bytes = null) => Buffer.from(await tab.evaluate((...a) =>
+    privateFile(...a), name, bytes && [...bytes]));
+  // Saved once the page says so: what it says is cleared before each save.
+  const written = () => tab.waitForFunction(() => document.getElementById("situacao")
+    .textContent).then(() => file("NSuica.in"));
+  return { evaluate: (code) => tab.evaluate(code), saved: served ? written : saved, file,
+    requests: async () => requests.filter((r) => r !== url), close: () => (server?.close(),
+      browser.close()),
+    choose: async (file) => (await tab.$("#arquivo")).uploadFile(file),
     click: (selector) => tab.click(selector), press: (key) => tab.keyboard.press(key),
     axe: async () => (await tab.evaluate(axe.source), tab.evaluate(AXE)) };
 }
@@ -107,8 +143,7 @@ async function viaWebDriver() {
 
 const BROWSERS = {
   chromium: () => viaPuppeteer({ executablePath: "/usr/bin/chromium",
-    args: ["--no-sandbox", "--disable-component-update"],
-    downloadBehavior: { policy: "allow", downloadPath: downloads } }),
+    args: ["--no-sandbox", "--disable-component-update"] }, true),
   firefox: () => viaPuppeteer({ browser: "firefox", executablePath: "/usr/bin/firefox-esr",
     extraPrefsFirefox: { "browser.download.dir": downloads, "browser.download.folderList": 2,
       "browser.download.always_ask_before_handling_new_types": false } }),
@@ -141,8 +176,11 @@ for (const name of chosen.length ? chosen : Object.keys(BROWSERS)) {
       await browser.choose(join(folder, file));
       await expectShown(browser, want, `${name}, ${file}`);
     }
-    const save = async (bytes, what) =>
-      (await browser.click("#salvar"), expect((await browser.saved()).equals(bytes), what));
+    const save = async (bytes, what) => {
+      await browser.evaluate(() => (document.getElementById("situacao").textContent = ""));
+      await browser.click("#salvar");
+      return what ? expect((await browser.saved()).equals(bytes), what) : browser.saved();
+    };
     await save(FILES["sete.in"], `${name}, saved as it was opened`);
     // The first fault from the list, the second by F8: each mended by Delete.
     await browser.click("#erros li button");
@@ -152,6 +190,35 @@ for (const name of chosen.length ? chosen : Object.keys(BROWSERS)) {
     await expectShown(browser, printed(seven(2)), `${name}, mended as typed`);
     await save(seven(2), `${name}, saved with its own line breaks`);
     await axeFinds("after a check");
+    if (name === "chromium") {
+      const picked = () => browser.evaluate(() => `${picked.saves} ${picked.asked}`);
+      const saveTo = async (file) => (await save(), browser.file(file));
+      expect(await picked() === "1 0", "chromium, asked where at the first save alone");
+      // A new text, its save dialog closed: nothing saved, and closing the page asks.
+      await browser.choose(join(folder, "sete.in"));
+      await expectShown(browser, printed(seven()), "chromium, chosen again");
+      await browser.evaluate(() => (picked.cancel = true));
+      await browser.click("#erros li button");
+      await browser.press("Delete");
+      expect((await saveTo("NSuica.in")).equals(seven(2)) && await browser.evaluate(() =>
+        !dispatchEvent(new Event("beforeunload", { cancelable: true }))),
+        "chromium, a closed dialog saves nothing, and the text stays unsaved");
+      // A file opened with its handle, changed by another program since: the page asks.
+      await browser.file("aberto.in", seven());
+      await browser.click("#abrir");
+      await expectShown(browser, printed(seven()), "chromium, opened with its handle");
+      await browser.file("aberto.in", FILES["NSuica.in"]);
+      await browser.evaluate(() => Object.assign(picked, { answer: false, asked: 0 }));
+      await browser.click("#erros li button");
+      await browser.press("Delete");
+      expect((await saveTo("aberto.in")).equals(FILES["NSuica.in"]) && await picked() === "2 1",
+        "chromium, another program's change kept when the question is refused");
+      await browser.evaluate(() => (picked.answer = true));
+      for (const time of ["asked", "not asked"]) {
+        expect((await saveTo("aberto.in")).equals(seven(1)) && await picked() === "2 2",
+          `chromium, written into its own file, ${time}`);
+      }
+    }
     const requests = (await browser.requests()).filter((url) => url !== pageUrl && !url.startsWith("blob:"));
     expect(requests.length === 0, `${name} makes no request`, requests.join(" "));
   } finally {
