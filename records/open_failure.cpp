@@ -308,11 +308,13 @@ void name_near_miss(std::FILE* out, const char* name) {
         first.size = size;
         first.written = written;
     });
-    const auto found =
-        std::find_if(nearest.begin(), nearest.end(), [](const FileName& f) { return f.size > 0; });
-    if (found == nearest.end()) return;
+    const FileName* const first = nearest.data();
+    const FileName* const end = first + nearest.size();
+    const FileName* const found =
+        std::find_if(first, end, [](const FileName& f) { return f.size > 0; });
+    if (found == end) return;
     const FileName& named = *found;
-    const bool text_file = found != nearest.end() - 1;
+    const bool text_file = found != end - 1;
     std::fputs("  Nesta pasta ha \"", out);
     write_name(out, named.units.data(), named.size);
     if (text_file) {
