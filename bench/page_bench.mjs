@@ -5,7 +5,9 @@
 // in a file of 733 malformed entries, how long from the end of the pause after an edit to the
 // marks, and the longest hold while 20 characters are typed; and the longest hold while a file
 // of 1 MiB, every entry malformed, is opened, beside that of a bare textarea given its text;
-// the same for a file of 1 MiB with a fault on each of its lines, and its list scrolled.
+// the same for a file of 1 MiB with a fault on each of its lines, and its list scrolled, and
+// Substituir todos in it. Last, in 733 entries with ';' for ',', from the click on the swap to
+// the result, five times, each undone by Ctrl+Z.
 //
 // Usage: node bench/page_bench.mjs PAGE NATIVE_PROGRAM   (after `npm ci` in tests/browser)
 import { spawnSync } from "node:child_process";
@@ -189,6 +191,46 @@ console.log(`${readFileSync(junk).length} bytes, a fault on each line: main thre
   `${junkHeld.toFixed(1)} ms until its text and ${scrolled[1]} items, then ${after.toFixed(1)} ms ` +
   `in 10 s, and ${scrolled[0].toFixed(1)} ms while scrolled to the list's end 10 times, which ` +
   `made it ${scrolled[2]} items; a bare textarea given the text, ${(await bare(junk)).toFixed(1)} ms`);
+// Substituir todos in that file: every 'x' a 'y', every fault listed again in other words.
+const replacing = await tab.evaluate(async () => {
+  document.getElementById("abrir-procura").click();
+  document.getElementById("procurar").value = "x";
+  document.getElementById("substituto").value = "y";
+  const output = document.getElementById("saida");
+  const list = document.getElementById("erros");
+  const holding = window.held(() => output.dataset.status !== undefined &&
+    list.children.length >= 25000 && list.firstChild.textContent.includes("'y'"));
+  document.getElementById("substituir-todos").click();
+  return holding;
+});
+console.log(`Substituir todos in it, every 'x' by 'y': main thread held at most ` +
+  `${replacing.toFixed(1)} ms until the result and 25,000 items`);
+
+const swapped = join(folder, "trocado", "NSuica.in");
+mkdirSync(join(folder, "trocado"));
+writeFileSync(swapped, malformed(733, (k) => `${k}; 10-25,3-4,12,100-140\n`));
+await tab.evaluate(() => { document.getElementById("saida").removeAttribute("data-status"); });
+await (await tab.$("#arquivo")).uploadFile(swapped);
+await tab.waitForFunction(() => window.listed(733), { timeout: 60000 });
+const swaps = [];
+for (let i = 0; i < 5; ++i) {
+  swaps.push(await tab.evaluate(async () => {
+    const start = performance.now();
+    document.querySelector("#erros .trocar").click();
+    await new Promise((done) => {
+      const wait = () => (window.listed(0) ? done() : requestAnimationFrame(wait));
+      wait();
+    });
+    return performance.now() - start;
+  }));
+  await tab.keyboard.down("Control");
+  await tab.keyboard.press("z");
+  await tab.keyboard.up("Control");
+  await tab.waitForFunction(() => window.listed(733), { timeout: 60000 });
+}
+swaps.sort((a, b) => a - b);
+console.log(`733 entries with ';' for ',': from the click on the swap to the result, median ` +
+  `${swaps[2].toFixed(1)} ms, slowest ${swaps[4].toFixed(1)} ms over 5 swaps`);
 console.log(`page: ${readFileSync(page).length} bytes`);
 await browser.close();
 rmSync(folder, { recursive: true });

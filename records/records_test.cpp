@@ -535,6 +535,33 @@ TEST(Report, NamesEveryLookAlikeAndWhatItLooksLike) {
     EXPECT_EQ(found_at_a_number("\x7F"), "o byte 0x7F");  // DEL, a control character
 }
 
+TEST(Report, OffersASwapOnlyWhereItCannotBeWrong) {
+    struct Case {
+        const char* text;
+        std::uint32_t from;  // 0: none
+        char to;
+    };
+    const Case kCases[] = {
+        {"1; 2-3,4-5,6,7-8", ';', ','},          // as a spreadsheet in Portuguese saves it
+        {"1, 2\u20133,4-5,6,7-8", 0x2013, '-'},  // as a word processor types '-'
+        {"1,\u00A02-3,4-5,6,7-8", 0x00A0, ' '},
+        {"\uFF11, 2-3,4-5,6,7-8", 0xFF11, '1'},
+        {"1, 2;3,4-5,6,7-8", 0, 0},  // ';' where '-' is wanted
+        {"1, 2-3,4.5,6,7-8", 0, 0},
+        {"1 2-3,4-5,6,7-8", 0, 0},
+        {"1, 2-3,4-5,6,7x8", 0, 0},
+        {"1, 2-3,4-5,6\u200B,7-8", 0, 0},
+        {"1, 2-3,4-5,6,7-3;", 0, 0},  // past the entry: the next starts with ';'
+        {"1, 2-3,4-5,6,99999999999;", 0, 0},
+    };
+    for (const Case& c : kCases) {
+        const Table table(3);
+        const Swap swap = certain_swap(scan_text(c.text, table).told[0]);
+        EXPECT_EQ(swap.from, c.from) << c.text;
+        EXPECT_EQ(swap.to, c.to) << c.text;
+    }
+}
+
 #if defined(__GLIBC__)
 // A stream that hands out its text and then fails instead of ending.
 struct Failing {

@@ -74,11 +74,17 @@ std::span<const LookAlike> look_alikes() {
 
 namespace {
 
-void write_character(std::FILE* out, std::uint32_t code) {
-    std::fprintf(out, "o caractere U+%04" PRIX32, code);
+// The look-alike of that code, or null.
+const LookAlike* look_alike(std::uint32_t code) {
     const auto* found = std::find_if(std::begin(kLookAlikes), std::end(kLookAlikes),
                                      [code](const LookAlike& l) { return l.code == code; });
-    if (found == std::end(kLookAlikes)) return;
+    return found == std::end(kLookAlikes) ? nullptr : found;
+}
+
+void write_character(std::FILE* out, std::uint32_t code) {
+    std::fprintf(out, "o caractere U+%04" PRIX32, code);
+    const LookAlike* found = look_alike(code);
+    if (found == nullptr) return;
     if (found->like == nullptr) {
         std::fprintf(out, " (%s, invisivel)", found->name);
     } else {
@@ -109,6 +115,22 @@ void write_found(std::FILE* out, const Malformed& m) {
         std::fprintf(out, "o byte 0x%02X", static_cast<unsigned>(c));
     }
 }
+
+}  // namespace
+
+Swap certain_swap(const Malformed& m) {
+    if (m.found_size == 0 || m.fault == Fault::out_of_range) return {};
+    // No ';' is ever right in the file: a spreadsheet in Portuguese puts it between columns.
+    if (m.found[0] == ';') return m.fault == Fault::comma ? Swap{';', ','} : Swap{};
+    std::size_t length = 0;
+    const std::int32_t code = utf8_character(found_text(m), length);
+    if (code < 0x80) return {};
+    const LookAlike* found = look_alike(static_cast<std::uint32_t>(code));
+    if (found == nullptr || found->like == nullptr) return {};
+    return {static_cast<std::uint32_t>(code), found->like == kSpace ? ' ' : found->like[1]};
+}
+
+namespace {
 
 void write_excerpt(std::FILE* out, const Malformed& m) {
     // Everything before the column fits the pattern, so it is ASCII: the caret's place is

@@ -26,3 +26,13 @@ struct LookAlike {
     const char* like;  // what it is taken for ("'-'", "um espaco"); null for an invisible one
 };
 std::span<const LookAlike> look_alikes();
+
+// A swap that mends a malformed entry's fault wherever its character stands in the text: every
+// `from` (a code point) becomes the ASCII `to`. None (`from` 0) where it could be wrong: a space
+// may stand where a ',' is missing, "3.5" is not "3,5", and an invisible character may be all
+// that parts two numbers.
+struct Swap {
+    std::uint32_t from = 0;
+    char to = 0;
+};
+Swap certain_swap(const Malformed& m);

@@ -391,11 +391,12 @@ RUNS = {
 
 # Files that the page lists every fault of: their bytes, where the entry past the table's
 # capacity starts, and how many malformed entries the program stops before.
+# Each with the swaps that its faults offer: a character's code, and what takes its place.
 PAGE_LISTS = (
-    (b"".join(b"7 , 1-2,3-4,5,6-7\n" if k in BAD else entries(1) for k in range(1, 11)), None, 0),
-    ("\ufeff1, 2-3,4\u22125,6,7-8\r\n\r\n7 , 1\r\n1".encode(), None, 0),
-    (entries(2) + b"1; 2\n" + entries(740) + b"  x\n", (734, 1), 0),
-    (entries(800) + b"x\n", (734, 1), 1),
+    (b"".join(b"7 , 1-2,3-4,5,6-7\n" if k in BAD else entries(1) for k in range(1, 11)), None, 0, []),
+    ("\ufeff1, 2-3,4\u22125,6,7-8\r\n\r\n7 , 1\r\n1".encode(), None, 0, [["2212", "-"]]),
+    (entries(2) + b"1; 2\n" + entries(740) + b"  x\n", (734, 1), 0, [["003B", ","]]),
+    (entries(800) + b"x\n", (734, 1), 1, []),
 )
 TOLD = re.compile(r"^E mais (\d+|uma) entradas? mal formadas?, (?:a primeira )?na linha (\d+)\.$", re.M)
 
@@ -566,7 +567,7 @@ class ProgramTest(unittest.TestCase):
         if not PAGE:
             self.skipTest("the page's program is built for WebAssembly alone")
         here = os.path.dirname(os.path.abspath(__file__))
-        for data, beyond, stopped_before in PAGE_LISTS:
+        for data, beyond, stopped_before, swaps in PAGE_LISTS:
             with self.subTest(file=data[:30]):
                 self.write_input(data)
                 console = Child(self.folder, env=UTF8_TERMINAL, stdin_at_end=True)
@@ -578,6 +579,8 @@ class ProgramTest(unittest.TestCase):
                 out = console.out.decode("latin-1")
                 self.assertEqual((page["output"], page["status"]), (out, status))
                 items = [line.split("\t") for line in page["faults"].splitlines()]
+                self.assertEqual([i[3:] for i in items if i[3:]], swaps)
+                items = [i[:3] for i in items]
                 self.assertEqual(items, sorted(items, key=lambda i: (int(i[0]), int(i[1]))))
                 malformed = [i for i in items if i[2].startswith("A entrada ")]
                 told = [line for line in out.splitlines() if line.startswith("A entrada ")]

@@ -9,6 +9,11 @@ const list = document.getElementById("erros");
 const notice = document.getElementById("aviso");
 const saveButton = document.getElementById("salvar");
 const downloadButton = document.getElementById("baixar");
+const search = document.getElementById("procura");
+const sought = document.getElementById("procurar");
+const replacement = document.getElementById("substituto");
+const searchButton = document.getElementById("abrir-procura");
+const measure = document.createElement("canvas").getContext("2d");
 
 // A new text is saved with the line break of the system the browser runs on.
 const SYSTEM_BREAK = /Windows/.test(navigator.userAgent) ? "\r\n" : "\n";
@@ -41,6 +46,15 @@ let faults = [];  // of the text last checked, in file order: { line, column, te
 let faultLines = new Set();
 let listing = 0;  // which list is being made: a newer one stops an older one part way
 let pause = 0;
+let note = "";  // what the page did, said before what the next check finds
+// The editor's own undo history. A textarea's holds only what was typed, and the first change
+// that a script makes ends it; this one holds both, so that one Ctrl+Z takes a swap back whole
+// and the edits typed before it stay, in order. Each change: where, what it took out, what it
+// put in, and when.
+let done = [];
+let undone = [];
+let recorded = "";  // the text as the history last saw it
+const TYPING = 1000;  // ms: keystrokes one after the other, closer than this, undone together
 
 // The list's last item within a list's height of its view: the next part is made.
 const nearEnd = new IntersectionObserver((seen) => {
@@ -82,6 +96,7 @@ const BREAK_NAMES = { "\r\n": "CR LF, como no Windows", "\n": "LF, como no Linux
 function openText(opened, handle = null, written = null) {
   ({ lineBreak, bom: byteOrderMark } = opened);
   editor.value = opened.text;
+  forget();
   editor.disabled = saveButton.disabled = false;
   unsaved = false;
   saveInto(handle, written);
@@ -94,6 +109,7 @@ function openText(opened, handle = null, written = null) {
 function refuseText(reason) {
   clearTimeout(pause);
   editor.value = "";
+  forget();
   editor.disabled = saveButton.disabled = true;
   unsaved = false;
   saveInto(null, null);
@@ -141,8 +157,9 @@ function showFaults(bytes) {
   const lines = new TextDecoder().decode(bytes).split("\n");
   lines.pop();
   faults = lines.map((line) => {
-    const [at, column, text] = line.split("\t");
-    return { line: Number(at), column: Number(column), text };
+    const [at, column, text, from, to] = line.split("\t");
+    const swap = from && { from: String.fromCodePoint(parseInt(from, 16)), to, code: from };
+    return { line: Number(at), column: Number(column), text, swap };
   });
   faultLines = new Set(faults.map((fault) => fault.line));
   count.textContent = faults.length === 0 ? "Nenhum erro no texto."
@@ -165,7 +182,7 @@ function showFaults(bytes) {
 function keepSameItems(shown) {
   const items = list.children;
   const same = (item, fault) => item.dataset.linha === String(fault.line) &&
-    item.dataset.coluna === String(fault.column) && item.textContent === fault.text;
+    item.dataset.coluna === String(fault.column) && item.firstChild.textContent === fault.text;
   let first = 0;
   while (first < items.length && first < faults.length && same(items[first], faults[first])) {
     ++first;
@@ -199,6 +216,14 @@ function itemOf(fault) {
   const button = item.appendChild(document.createElement("button"));
   button.type = "button";
   button.textContent = fault.text;
+  if (fault.swap) {
+    const swap = item.appendChild(document.createElement("button"));
+    swap.type = "button";
+    swap.className = "trocar";
+    const { from, to, code } = fault.swap;
+    swap.textContent = `Trocar todos os ${from < "\x80" ? `"${from}"` : `U+${code}`} por ` +
+      (to === " " ? "espacos" : `"${to}"`);
+  }
   return item;
 }
 
@@ -250,13 +275,36 @@ function lineAndColumn(place) {
   return { line, column: new TextEncoder().encode(text.slice(start, place)).length + 1 };
 }
 
+// Brings the place `at` of the text into view, down and sideways, with some of its line before
+// it: not every engine scrolls a textarea sideways to its selection.
+function reveal(at) {
+  const text = editor.value;
+  const style = getComputedStyle(editor);
+  const height = parseFloat(style.lineHeight);
+  let line = 0;
+  for (let n = text.indexOf("\n"); n >= 0 && n < at; n = text.indexOf("\n", n + 1)) ++line;
+  const y = line * height;
+  if (y < editor.scrollTop || y + height > editor.scrollTop + editor.clientHeight) {
+    editor.scrollTop = Math.max(0, y - editor.clientHeight / 2);
+  }
+  let before = "";  // the line up to `at`, its tabs as the spaces to their stops
+  for (const c of text.slice(text.lastIndexOf("\n", at - 1) + 1, at)) {
+    before += c === "\t" ? " ".repeat(8 - (before.length % 8)) : c;
+  }
+  measure.font = `${style.fontSize} ${style.fontFamily}`;
+  const x = parseFloat(style.paddingLeft) + measure.measureText(before).width;
+  const lead = measure.measureText("0000000000").width;
+  if (x - lead < editor.scrollLeft || x + lead > editor.scrollLeft + editor.clientWidth) {
+    editor.scrollLeft = Math.max(0, x - editor.clientWidth / 3);
+  }
+}
+
 function goToFault(index) {
   const fault = faults[index];
   const [start, end] = placeOf(fault.line, fault.column);
   editor.focus();
   editor.setSelectionRange(start, end);
-  const height = parseFloat(getComputedStyle(editor).lineHeight);
-  editor.scrollTop = Math.max(0, (fault.line - 1) * height - editor.clientHeight / 2);
+  reveal(start);
   for (const item of list.querySelectorAll("[aria-current]")) item.removeAttribute("aria-current");
   list.children[index]?.setAttribute("aria-current", "true");
   say(fault.text);
@@ -277,11 +325,128 @@ list.addEventListener("focusin", (event) => {
 
 list.addEventListener("click", (event) => {
   const item = event.target.closest("li");
-  if (item) goToFault(indexOf(item));
+  if (item === null) return;
+  if (event.target.closest(".trocar") === null) {
+    goToFault(indexOf(item));
+    return;
+  }
+  // Its button goes with the fault: the focus goes to the text, where Ctrl+Z takes it back.
+  const { from, to } = faults[indexOf(item)].swap;
+  const parts = editor.value.split(from);
+  note = parts.length === 2 ? "1 caractere trocado. " : `${parts.length - 1} caracteres trocados. `;
+  editor.focus();
+  edit(parts.join(to));
+});
+
+// What changed from `before` to `after`: the one stretch between what they share at either end.
+function changeOf(before, after) {
+  const least = Math.min(before.length, after.length);
+  let start = 0;
+  while (start < least && before.charCodeAt(start) === after.charCodeAt(start)) ++start;
+  let end = 0;
+  while (end < least - start &&
+    before.charCodeAt(before.length - 1 - end) === after.charCodeAt(after.length - 1 - end)) ++end;
+  return { at: start, removed: before.slice(start, before.length - end),
+    inserted: after.slice(start, after.length - end), time: performance.now() };
+}
+
+function forget() {
+  done = [];
+  undone = [];
+  recorded = editor.value;
+}
+
+// Puts `text` in place of `length` characters at `at`, and the caret after it.
+function replace(at, length, text) {
+  editor.setRangeText(text, at, at + length);
+  recorded = editor.value;
+  editor.setSelectionRange(at + text.length, at + text.length);
+  reveal(at);
+  changed(true);
+}
+
+// An edit that the page makes (a swap, Substituir todos): one step of the history.
+function edit(text) {
+  const change = changeOf(recorded, text);
+  change.time = -Infinity;  // never joined with what is typed next
+  done.push(change);
+  undone = [];
+  replace(change.at, change.removed.length, change.inserted);
+}
+
+// What the user typed, joined to the change before when it goes on with it: letters typed one
+// after the other, Backspace or Delete held down.
+function typed() {
+  const change = changeOf(recorded, editor.value);
+  recorded = editor.value;
+  undone = [];
+  const last = done.at(-1);
+  if (!last || change.time - last.time >= TYPING || !join(last, change)) done.push(change);
+}
+
+function join(last, change) {
+  const erased = !change.inserted && !last.inserted;
+  if (!change.removed && !last.removed && change.at === last.at + last.inserted.length) {
+    last.inserted += change.inserted;
+  } else if (erased && change.at + change.removed.length === last.at) {
+    [last.at, last.removed] = [change.at, change.removed + last.removed];
+  } else if (erased && change.at === last.at) {
+    last.removed += change.removed;
+  } else {
+    return false;
+  }
+  last.time = change.time;
+  return true;
+}
+
+function undo() {
+  const change = done.pop();
+  if (!change) return;
+  undone.push(change);
+  change.time = -Infinity;
+  replace(change.at, change.inserted.length, change.removed);
+}
+
+function redo() {
+  const change = undone.pop();
+  if (!change) return;
+  done.push(change);
+  replace(change.at, change.removed.length, change.inserted);
+}
+
+// The text changed: it is checked again after a pause in typing, or at once after the page's
+// own edit.
+function changed(now) {
+  unsaved = true;
+  ++edits;
+  countLines();
+  outdated();
+  clearTimeout(pause);
+  if (now) {
+    check(bytesOfText());
+  } else {
+    pause = setTimeout(() => check(bytesOfText()), PAUSE);
+  }
+}
+
+// Undone and done again from the page's history alone, whether by keys or by a menu.
+editor.addEventListener("beforeinput", (event) => {
+  const undoing = event.inputType === "historyUndo";
+  if (!event.cancelable || (!undoing && event.inputType !== "historyRedo")) return;
+  event.preventDefault();
+  if (undoing) undo(); else redo();
 });
 
 // F8 and Shift+F8 go to the next and the previous fault, as in code editors, round the end.
 editor.addEventListener("keydown", (event) => {
+  const key = event.key.toLowerCase();
+  const command = (event.ctrlKey || event.metaKey) && !event.altKey &&
+    { z: event.shiftKey ? redo : undo, y: event.ctrlKey && redo, h: openSearch }[key];
+  if (command || (event.key === "F3" && !search.hidden)) {
+    event.preventDefault();
+    (command || findNext)();
+    return;
+  }
   if (event.key !== "F8" || faults.length === 0) return;
   event.preventDefault();
   const here = lineAndColumn(editor.selectionStart);
@@ -298,12 +463,62 @@ editor.addEventListener("keydown", (event) => {
 });
 
 editor.addEventListener("input", () => {
-  unsaved = true;
-  ++edits;
-  countLines();
-  outdated();
-  clearTimeout(pause);
-  pause = setTimeout(() => check(bytesOfText()), PAUSE);
+  typed();
+  changed(false);
+});
+
+// Procurar e substituir: plain text, not a pattern, of any character.
+function openSearch() {
+  search.hidden = false;
+  searchButton.setAttribute("aria-expanded", "true");
+  const chosen = editor.value.slice(editor.selectionStart, editor.selectionEnd);
+  if (chosen && !chosen.includes("\n")) sought.value = chosen;
+  sought.focus();
+  sought.select();
+}
+
+function closeSearch() {
+  search.hidden = true;
+  searchButton.setAttribute("aria-expanded", "false");
+  editor.focus();
+}
+
+function notFound() {
+  say(sought.value ? `O texto nao tem "${sought.value}".` : "Escreva em Procurar o que procura.");
+}
+
+function findNext() {
+  const text = editor.value;
+  let at = sought.value ? text.indexOf(sought.value, editor.selectionEnd) : -1;
+  if (at < 0 && sought.value) at = text.indexOf(sought.value);
+  if (at < 0) {
+    notFound();
+    return;
+  }
+  // In the text, where a selection shows: F3 there goes on to the next.
+  editor.focus();
+  editor.setSelectionRange(at, at + sought.value.length);
+  reveal(at);
+  const { line, column } = lineAndColumn(at);
+  say(`Achado na linha ${line}, coluna ${column}.`);
+}
+
+searchButton.addEventListener("click", () => (search.hidden ? openSearch() : closeSearch()));
+document.getElementById("fechar-procura").addEventListener("click", closeSearch);
+search.addEventListener("keydown", (event) => {
+  if (event.key === "Escape" || (event.key === "Enter" && event.target === sought)) {
+    event.preventDefault();
+    if (event.key === "Escape") closeSearch(); else findNext();
+  }
+});
+document.getElementById("substituir-todos").addEventListener("click", () => {
+  const parts = sought.value ? editor.value.split(sought.value) : [];
+  if (parts.length < 2) {
+    notFound();
+    return;
+  }
+  note = parts.length === 2 ? "1 trecho substituido. " : `${parts.length - 1} trechos substituidos. `;
+  edit(parts.join(replacement.value));
 });
 editor.addEventListener("scroll", drawMargin);
 new ResizeObserver(drawMargin).observe(editor);

@@ -20,11 +20,15 @@ constexpr const char* LIST_FILE = "/faltas";
 constexpr std::size_t kReadChunk = std::size_t{32} * 1024;  // as the loader reads
 
 // One line a fault, in file order: its line, a tab, its column (in bytes, both from 1), a tab,
-// and the words that the program's report starts with for it.
+// and the words that the program's report starts with for it; where a swap mends it for
+// certain, a tab, the code of the character to swap in hexadecimal, a tab and the one to put in
+// its place.
 void list_malformed(void* list, const Malformed& m) {
     auto* out = static_cast<std::FILE*>(list);
     std::fprintf(out, "%" PRId64 "\t%" PRId64 "\t", m.line, m.column);
     report_malformed_headline(out, INPUT_FILE, m);
+    if (const Swap swap = certain_swap(m); swap.from != 0)
+        std::fprintf(out, "\t%04" PRIX32 "\t%c", swap.from, swap.to);
     std::fputc('\n', out);
 }
 

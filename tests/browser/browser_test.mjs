@@ -47,8 +47,8 @@ function printed(bytes, editable = true) {
 const shown = () => ((items) => [document.getElementById("saida").textContent,
   document.getElementById("saida").dataset.status, document.getElementById("texto").disabled,
   items.slice(0, 5).map((item) => item.textContent), items.length, items.every((item) =>
-    item.textContent.includes(`(linha ${item.dataset.linha}, coluna ${item.dataset.coluna})`))])(
-  [...document.querySelectorAll("#erros li")]);
+    item.textContent.includes(`(linha ${item.parentNode.dataset.linha}, coluna ${item.parentNode.dataset.coluna})`))])(
+  [...document.querySelectorAll("#erros li button:first-child")]);
 
 // Whatever the page downloads, once it is whole; removed, so that the next comes by that name.
 async function saved() {
@@ -78,6 +78,17 @@ const PICKERS = () => {
   };
 };
 
+// Whether the editor shows the place of its caret: a line's start measured as it is laid out.
+const IN_VIEW = () => {
+  const editor = document.getElementById("texto");
+  const probe = document.body.appendChild(document.createElement("span"));
+  probe.style.cssText = "font: 1rem monospace; white-space: pre; position: absolute";
+  probe.textContent = editor.value.slice(0, editor.selectionStart).split("\n").pop();
+  const x = probe.getBoundingClientRect().width - editor.scrollLeft;
+  probe.remove();
+  return x > 0 && x < editor.clientWidth - 10;
+};
+
 // What axe-core finds on the page, best practices included, once it is loaded into it.
 const AXE = () => window.axe.run().then(({ violations }) =>
   violations.map((v) => `${v.id}: ${v.nodes.map((n) => n.target)}`));
@@ -105,7 +116,11 @@ async function viaPuppeteer(options, served = false) {
     requests: async () => requests.filter((r) => r !== url), close: () => (server?.close(),
       browser.close()),
     choose: async (file) => (await tab.$("#arquivo")).uploadFile(file),
-    click: (selector) => tab.click(selector), press: (key) => tab.keyboard.press(key),
+    click: (selector) => tab.click(selector), type: (selector, text) => tab.type(selector, text),
+    press: async (keys) => {
+      for (const key of keys.split("+")) await tab.keyboard.down(key);
+      for (const key of keys.split("+").reverse()) await tab.keyboard.up(key);
+    },
     axe: async () => (await tab.evaluate(axe.source), tab.evaluate(AXE)) };
 }
 
@@ -130,13 +145,16 @@ async function viaWebDriver() {
   await call("POST", `${session}/url`, { url: pageUrl });
   const element = async (selector) => `${session}/element/${Object.values(await call("POST",
     `${session}/element`, { using: "css selector", value: selector }))[0]}`;
-  const keys = { Delete: "\uE017", F8: "\uE038" };
+  const keys = { Delete: "\uE017", F8: "\uE038", Control: "\uE009", Escape: "\uE00C" };
   return { evaluate, saved, axe: () => call("POST", `${session}/execute/async`, { args: [],
       script: `${axe.source}; (${AXE})().then(arguments[arguments.length - 1])` }),
     choose: async (file) => call("POST", `${await element("#arquivo")}/value`, { text: file }),
     click: async (selector) => call("POST", `${await element(selector)}/click`, {}),
-    press: (key) => call("POST", `${session}/actions`, { actions: [{ type: "key", id: "teclado",
-      actions: [{ type: "keyDown", value: keys[key] }, { type: "keyUp", value: keys[key] }] }] }),
+    type: async (selector, text) => call("POST", `${await element(selector)}/value`, { text }),
+    press: (combination) => ((all) => call("POST", `${session}/actions`, { actions: [{ type: "key",
+      id: "teclado", actions: [...all.map((value) => ({ type: "keyDown", value })),
+        ...all.reverse().map((value) => ({ type: "keyUp", value }))] }] }))(
+      combination.split("+").map((key) => keys[key] ?? key)),
     requests: () => evaluate(() => performance.getEntriesByType("resource").map((e) => e.name)),
     close: () => call("DELETE", session).finally(() => server.kill()) };
 }
@@ -190,6 +208,38 @@ for (const name of chosen.length ? chosen : Object.keys(BROWSERS)) {
     await expectShown(browser, printed(seven(2)), `${name}, mended as typed`);
     await save(seven(2), `${name}, saved with its own line breaks`);
     await axeFinds("after a check");
+    // Swaps and Substituir todos, each undone whole by Ctrl+Z, after an edit typed before; a
+    // fault far along its line, brought into view.
+    const swaps = "1; 2-3,4-5,6,7-8\n7 , 1-2,3-4,5,6-7\n1; 2-3,4-5,6,7-8\n1," + " ".repeat(300) +
+      "2-3,4.5,6,7-8\n";
+    const mended = swaps.replace(".", "");
+    const text = () => browser.evaluate(() => document.getElementById("texto").value);
+    writeFileSync(join(folder, "trocas.in"), swaps);
+    await browser.choose(join(folder, "trocas.in"));
+    await expectShown(browser, printed(Buffer.from(swaps)), `${name}, trocas.in`);
+    await browser.click("#erros li:last-child button");
+    expect(await browser.evaluate(IN_VIEW), `${name}, a fault far along its line in view`);
+    await browser.press("Delete");
+    await expectShown(browser, printed(Buffer.from(mended)), `${name}, mended before the swap`);
+    await browser.click("#erros .trocar");
+    await expectShown(browser, printed(Buffer.from(mended.replaceAll(";", ","))), `${name}, swapped`);
+    const undone = [];
+    for (const keys of ["Control+z", "Control+z", "Control+y"]) {
+      await browser.press(keys);
+      undone.push(await text());
+    }
+    expect(`${undone}` === `${[mended, swaps, mended]}`, `${name}, a swap undone whole by Ctrl+Z`);
+    await browser.press("Control+h");
+    await browser.type("#procurar", "2-3,");
+    await browser.type("#substituto", "3-2,");
+    await browser.click("#substituir-todos");
+    const replaced = await text();
+    await browser.press("Escape");
+    await browser.press("Control+z");
+    expect(replaced === mended.replaceAll("2-3,", "3-2,") && await text() === mended &&
+      await browser.evaluate(() => document.activeElement.id) === "texto",
+    `${name}, every match replaced, and undone`);
+    await expectShown(browser, printed(Buffer.from(mended)), `${name}, checked as undone`);
     if (name === "chromium") {
       const picked = () => browser.evaluate(() => `${picked.saves} ${picked.asked}`);
       const saveTo = async (file) => (await save(), browser.file(file));
