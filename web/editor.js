@@ -281,9 +281,7 @@ function reveal(at) {
   const text = editor.value;
   const style = getComputedStyle(editor);
   const height = parseFloat(style.lineHeight);
-  let line = 0;
-  for (let n = text.indexOf("\n"); n >= 0 && n < at; n = text.indexOf("\n", n + 1)) ++line;
-  const y = line * height;
+  const y = (lineAndColumn(at).line - 1) * height;
   if (y < editor.scrollTop || y + height > editor.scrollTop + editor.clientHeight) {
     editor.scrollTop = Math.max(0, y - editor.clientHeight / 2);
   }
