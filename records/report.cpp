@@ -119,12 +119,12 @@ void write_found(std::FILE* out, const Malformed& m) {
 }  // namespace
 
 Swap certain_swap(const Malformed& m) {
-    if (m.found_size == 0 || m.fault == Fault::out_of_range) return {};
     // No ';' is ever right in the file: a spreadsheet in Portuguese puts it between columns.
     if (m.found[0] == ';') return m.fault == Fault::comma ? Swap{';', ','} : Swap{};
     std::size_t length = 0;
+    // Where it is no character (the end of the input, a byte that no UTF-8 holds), it is no
+    // look-alike either.
     const std::int32_t code = utf8_character(found_text(m), length);
-    if (code < 0x80) return {};
     const LookAlike* found = look_alike(static_cast<std::uint32_t>(code));
     if (found == nullptr || found->like == nullptr) return {};
     return {static_cast<std::uint32_t>(code), found->like == kSpace ? ' ' : found->like[1]};
