@@ -331,6 +331,7 @@ list.addEventListener("click", (event) => {
   // Its button goes with the fault: the focus goes to the text, where Ctrl+Z takes it back.
   const { from, to } = faults[indexOf(item)].swap;
   const parts = editor.value.split(from);
+  if (parts.length < 2) return;  // typed away since the list was made, which is checked again
   note = parts.length === 2 ? "1 caractere trocado. " : `${parts.length - 1} caracteres trocados. `;
   editor.focus();
   edit(parts.join(to));
